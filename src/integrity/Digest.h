@@ -1,0 +1,11 @@
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace vexa {
+
+// Lowercase hexadecimal digest of a whole buffer; algorithm is a CNG name
+// such as L"SHA256" or L"SHA1".
+std::string hexDigest(const void* bytes, std::size_t length, const wchar_t* algorithm);
+
+} // namespace vexa

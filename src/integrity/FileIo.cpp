@@ -1,0 +1,108 @@
+#include "integrity/FileIo.h"
+
+#include "integrity/MessageError.h"
+#include "integrity/TextConversion.h"
+#include "integrity/UniqueHandle.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace vexa {
+namespace {
+
+struct ReadMessages {
+    const char* open;
+    const char* size;
+    const char* read;
+};
+
+constexpr ReadMessages installationMessages{"A required file is missing or unreadable.",
+                                            "Invalid file size.",
+                                            "A required file could not be read completely."};
+constexpr ReadMessages modsMessages{"A Mods file is missing or unreadable.",
+                                    "A Mods file exceeds its size limit.",
+                                    "A Mods file could not be read completely."};
+
+template <typename Buffer>
+Buffer readBounded(const std::wstring& path, std::uint64_t maxBytes, const ReadMessages& messages) {
+    // Readers and writers elsewhere are tolerated, as with an ordinary stream;
+    // a folder, a missing file or a file locked against readers fails here.
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw MessageError(messages.open);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+        static_cast<std::uint64_t>(size.QuadPart) > maxBytes)
+        throw MessageError(messages.size);
+
+    Buffer buffer(static_cast<std::size_t>(size.QuadPart), 0);
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        // ReadFile counts in 32 bits; every limit in use fits one request.
+        DWORD request = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer.data() + done, request, &got, nullptr) || got == 0)
+            throw MessageError(messages.read);
+        done += got;
+    }
+    return buffer;
+}
+
+std::string platformErrorText(DWORD error) {
+    wchar_t* text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring wide = length ? std::wstring(text, length) : L"Windows error " + std::to_wstring(error);
+    LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' '))
+        wide.pop_back();
+    return wideToUtf8(wide);
+}
+
+} // namespace
+
+ByteBuffer readRequiredFile(const std::wstring& path, std::uint64_t maxBytes) {
+    return readBounded<ByteBuffer>(path, maxBytes, installationMessages);
+}
+
+std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes) {
+    return readBounded<std::string>(path, maxBytes, modsMessages);
+}
+
+void writeNewFile(const std::wstring& path, const void* bytes, std::size_t length) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw MessageError("Cannot create a new installation file. Existing files are preserved.");
+    const char* unfinished = "Cannot finish writing installation files.";
+    DWORD written = 0;
+    if (length > MAXDWORD ||
+        !WriteFile(file.get(), bytes, static_cast<DWORD>(length), &written, nullptr) ||
+        written != length)
+        throw MessageError(unfinished);
+    bool flushed = FlushFileBuffers(file.get());
+    file.reset();
+    if (!flushed) throw MessageError(unfinished);
+}
+
+void replaceFileAtomically(const std::wstring& temporaryPath, const std::wstring& target,
+                           std::string_view content, const std::string& failureMessage) {
+    writeNewFile(temporaryPath, content.data(), content.size());
+    if (!MoveFileExW(temporaryPath.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temporaryPath.c_str());
+        throw MessageError(failureMessage);
+    }
+}
+
+bool pathExists(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    DWORD error = GetLastError();
+    // As the standard library treats them: names that cannot exist are missing.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+        error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME)
+        return false;
+    throw std::runtime_error(platformErrorText(error));
+}
+
+} // namespace vexa

@@ -1,0 +1,60 @@
+#include "integrity/PathSafety.h"
+
+#include "integrity/MessageError.h"
+#include "integrity/PathGrammar.h"
+
+#include <stdexcept>
+#include <windows.h>
+
+namespace vexa {
+namespace {
+
+bool isReparsePoint(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Tests the path itself and then every folder above it, deepest first. A part
+// that does not exist is no error: the walk just goes on to its parent.
+void requireNoReparsePointUpward(const std::wstring& path, const char* message) {
+    std::wstring current = path;
+    while (!current.empty()) {
+        // A symbolic link is a reparse point on Windows, so one attribute test
+        // covers links, junctions and mount points alike.
+        if (isReparsePoint(current)) throw MessageError(message);
+        std::wstring parent = parentPath(current);
+        if (parent == current) break;
+        current = std::move(parent);
+    }
+}
+
+} // namespace
+
+std::wstring currentFolder() {
+    DWORD units = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(units, L'\0');
+    DWORD written = units ? GetCurrentDirectoryW(units, folder.data()) : 0;
+    if (written == 0 || written >= units)
+        throw std::runtime_error("Cannot read the current folder.");
+    folder.resize(written);
+    return folder;
+}
+
+std::wstring normalAbsolutePath(const std::wstring& path) {
+    return lexicallyNormal(makeAbsolute(path, currentFolder()));
+}
+
+void requireSafeFolderPath(const std::wstring& path) {
+    if (!isAbsoluteWidePath(path)) throw MessageError("Choose an absolute installation or data folder.");
+    requireNoReparsePointUpward(path, "Linked installation or save folders are unsupported.");
+}
+
+void requireUnlinkedModsPath(const std::wstring& path) {
+    requireNoReparsePointUpward(path, "Linked Mods paths are unsupported.");
+}
+
+bool isSameOrInside(const std::wstring& path, const std::wstring& folder) {
+    return isSameOrInsideFolder(path, folder, currentFolder());
+}
+
+} // namespace vexa

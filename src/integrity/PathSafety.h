@@ -1,0 +1,20 @@
+#pragma once
+// Rules that make a path trustworthy: absolute, and no link or other reparse
+// point on it or on any folder above it.
+#include <string>
+
+namespace vexa {
+
+std::wstring currentFolder();
+// Absolute against the current folder, then lexically normal.
+std::wstring normalAbsolutePath(const std::wstring& path);
+
+// Installation family: "Choose an absolute installation or data folder." or
+// "Linked installation or save folders are unsupported."
+void requireSafeFolderPath(const std::wstring& path);
+// Mods family: "Linked Mods paths are unsupported."; relative and empty paths allowed.
+void requireUnlinkedModsPath(const std::wstring& path);
+
+bool isSameOrInside(const std::wstring& path, const std::wstring& folder);
+
+} // namespace vexa

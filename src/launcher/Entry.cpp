@@ -1,0 +1,75 @@
+#include "launcher/Entry.h"
+
+#include "integrity/InstallationTable.h"
+#include "integrity/MessageError.h"
+#include "integrity/TextConversion.h"
+#include "integrity/UniqueHandle.h"
+#include "launcher/Folders.h"
+#include "launcher/GameSession.h"
+#include "launcher/LaunchOptions.h"
+#include "launcher/LauncherState.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <vector>
+
+namespace vexa {
+namespace {
+
+constexpr int failureExitCode = 65;
+
+int dispatch(const LaunchOptions& options) {
+    if (options.verifyApplication) {
+        verifyInstallation();
+        return 0;
+    }
+    // No rollback record exists in this system, so this check always fails.
+    if (options.verifyRollbackHelper) throw MessageError("No previous verified application is recorded");
+    DesktopSessionInteraction interaction;
+    return runGameSession(options.preflightOnly, interaction);
+}
+
+} // namespace
+
+void reportFatalError(const std::string& message) {
+    if (launcherState().consoleReporting) {
+        std::string text = wideToUtf8(utf8ToWide(message));
+        HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+        if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
+        DWORD written = 0;
+        WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    MessageBoxW(nullptr, utf8ToWide(message).c_str(), L"Vexa 3711 \u2014 action required", MB_ICONERROR);
+}
+
+int launcherMain(void* moduleInstance) {
+    LauncherState& state = launcherState();
+    state.moduleInstance = moduleInstance;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int exitCode = failureExitCode;
+    try {
+        int count = 0;
+        UniqueArgv argv(CommandLineToArgvW(GetCommandLineW(), &count));
+        resolvePlayerDataFolder();
+        resolveApplicationFolder();
+        std::vector<std::wstring> arguments;
+        for (int at = 1; argv && at < count; ++at) arguments.emplace_back(argv.get()[at]);
+        LaunchOptions options;
+        parseLaunchOptions(arguments, options, state, normalizeOptionPath);
+        argv.reset();
+        if (!options.dataFolderGiven) readPlayerDataLocation();
+        exitCode = dispatch(options);
+    } catch (const std::exception& failure) {
+        try {
+            reportFatalError(failure.what());
+        } catch (const std::exception&) {
+            // A message that cannot even be converted is dropped; the exit code still tells.
+        }
+        exitCode = failureExitCode;
+    }
+    CoUninitialize();
+    return exitCode;
+}
+
+} // namespace vexa

@@ -1,0 +1,46 @@
+#include "launcher/Folders.h"
+
+#include "integrity/FileIo.h"
+#include "integrity/MessageError.h"
+#include "integrity/PathGrammar.h"
+#include "integrity/PathSafety.h"
+#include "integrity/TextConversion.h"
+#include "launcher/LauncherState.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <vector>
+
+namespace vexa {
+
+void resolvePlayerDataFolder() {
+    PWSTR known = nullptr;
+    HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known);
+    // The string is the caller's to free even when the call fails.
+    std::wstring folder = (result >= 0 && known) ? std::wstring(known) : std::wstring();
+    CoTaskMemFree(known);
+    if (result < 0) throw MessageError("Cannot locate your Windows user folder.");
+    launcherState().playerDataFolder = joinPath(folder, L"Vexa3711Original/PlayerData");
+}
+
+void resolveApplicationFolder() {
+    constexpr DWORD capacity = 32768;
+    std::vector<wchar_t> buffer(capacity, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), capacity);
+    if (length == 0 || length >= capacity) throw MessageError("Cannot locate this application.");
+    launcherState().applicationFolder = parentPath(std::wstring(buffer.data(), length));
+}
+
+std::wstring normalizeOptionPath(const std::wstring& path) {
+    return normalAbsolutePath(path);
+}
+
+void readPlayerDataLocation() {
+    std::wstring record = joinPath(launcherState().applicationFolder, L"player-data-location.txt");
+    ByteBuffer bytes = readRequiredFile(record, 32768);
+    // Every byte belongs to the path: no trimming, no line-ending removal.
+    launcherState().playerDataFolder =
+        utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+} // namespace vexa

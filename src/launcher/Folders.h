@@ -1,0 +1,13 @@
+#pragma once
+// The two folders the launcher works in: the application folder (beside the
+// executable) and the player-data folder named by player-data-location.txt.
+#include <string>
+
+namespace vexa {
+
+void resolvePlayerDataFolder();   // default below the local application-data folder
+void resolveApplicationFolder();  // the running executable's folder
+std::wstring normalizeOptionPath(const std::wstring& path);
+void readPlayerDataLocation();    // replaces playerDataFolder from the record
+
+} // namespace vexa

@@ -1,0 +1,68 @@
+#include "launcher/GameSession.h"
+
+#include "integrity/CartridgeImage.h"
+#include "integrity/InstallationTable.h"
+#include "integrity/MessageError.h"
+#include "integrity/PathSafety.h"
+#include "launcher/GameProcess.h"
+#include "launcher/LauncherState.h"
+#include "launcher/PlayerDataChecks.h"
+#include "launcher/SessionGuard.h"
+#include "mods/PlayModsWindow.h"
+#include "mods/TexturePack.h"
+
+#include <optional>
+#include <windows.h>
+
+namespace vexa {
+
+void DesktopSessionInteraction::showCartridgePrompt(const std::wstring& text) {
+    DesktopCartridgePrompt().showCartridgePrompt(text);
+}
+
+std::wstring DesktopSessionInteraction::chooseCartridgeImage() { return chooseCartridgeImageFile(); }
+
+bool DesktopSessionInteraction::runPlayModsWindow(const std::wstring& applicationFolder,
+                                                  const std::wstring& playerDataFolder,
+                                                  ModsSettings& settings) {
+    return vexa::runPlayModsWindow(applicationFolder, playerDataFolder, settings);
+}
+
+void DesktopSessionInteraction::showGameErrorNotice() {
+    MessageBoxW(nullptr,
+                L"The game exited with an error. Your saves are retained. Details are in "
+                L"last-session.log in your player-data folder.",
+                L"Vexa 3711", MB_ICONWARNING);
+}
+
+int runGameSession(bool preflightOnly, SessionInteraction& interaction) {
+    LauncherState& state = launcherState();
+    // Declared in the reverse of the release order: on any way out the guard
+    // goes first, then the settings, then the image.
+    CartridgeImage image;
+    ModsSettings settings;
+    std::optional<SessionGuard> guard;
+
+    verifyInstallation();
+    requireSafeFolderPath(state.playerDataFolder);
+    checkPlayerData();
+    if (!acquireCartridgeImage(preflightOnly, image, interaction)) return 0;
+    if (state.selectedEdition == Edition::Remaster)
+        throw MessageError("Remaster textures are not included in this installation.");
+    if (preflightOnly) return 0;
+    if (state.selectedEdition == Edition::Unset) state.selectedEdition = Edition::Original;
+
+    if (!interaction.runPlayModsWindow(state.applicationFolder, state.playerDataFolder, settings)) return 0;
+    // The installation may have changed while the window was open.
+    verifyInstallation();
+    validateTexturePack(settings, state.applicationFolder, state.playerDataFolder);
+    guard.emplace(state.playerDataFolder);
+    requireNoOtherGameProcess();
+    scrubGameEnvironment();
+    setGameEnvironment(settings);
+    int exitCode = startGameProcess();
+    if (exitCode != 0 && !state.consoleReporting) interaction.showGameErrorNotice();
+    return exitCode;
+}
+
+} // namespace vexa

@@ -1,0 +1,119 @@
+// The launcher as players and installers run it: a real process on a staged
+// installation, its standard error and exit code, and its message boxes.
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <windows.h>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+
+struct LauncherRun {
+    const char* what;
+    std::vector<std::wstring> arguments;   // "APP", "DATA" and "ROOT" stand for the staged folders
+    std::function<void(const Installation&)> prepare;
+    const char* error;                     // exactly what reaches standard error
+    unsigned long exitCode;
+};
+
+std::wstring expand(std::wstring argument, const Installation& installation, const std::wstring& root) {
+    for (auto [name, value] : {std::pair{L"APP", installation.app}, {L"DATA", installation.data}, {L"ROOT", root}})
+        if (auto at = argument.find(name); at != std::wstring::npos) argument.replace(at, wcslen(name), value);
+    return argument;
+}
+
+void removeFile(const std::wstring& path) { std::filesystem::remove(path); }
+
+} // namespace
+
+TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
+    const auto nothing = [](const Installation&) {};
+    const char* missing = "A required file is missing or unreadable.";
+    for (const LauncherRun& run : std::vector<LauncherRun>{
+             {"complete preflight", {L"--preflight"}, nothing, "", 0},
+             {"verification", {L"--verify-application"}, nothing, "", 0},
+             {"verification wins over rollback", {L"--verify-rollback-helper", L"--verify-application"}, nothing, "", 0},
+             {"unknown option", {L"--preflight", L"--bogus"}, nothing, "Unknown launch option.", 65},
+             {"rollback helper", {L"--verify-rollback-helper", L"--data-dir", L"ROOT\\none"}, nothing,
+              "No previous verified application is recorded", 65},
+             {"edition word", {L"--preflight", L"--edition", L"remastered"}, nothing, "Choose original or remaster.", 65},
+             {"remaster edition", {L"--preflight", L"--edition", L"remaster"}, nothing,
+              "Remaster textures are not included in this installation.", 65},
+             {"no location record", {L"--preflight"},
+              [](const Installation& i) { removeFile(joinPath(i.app, L"player-data-location.txt")); }, missing, 65},
+             {"verification reads the record too", {L"--verify-application"},
+              [](const Installation& i) { removeFile(joinPath(i.app, L"player-data-location.txt")); }, missing, 65},
+             {"record with a line break", {L"--preflight"},
+              [](const Installation& i) { writeFile(joinPath(i.app, L"player-data-location.txt"), wideToUtf8(i.data) + "\n"); },
+              "Player data is missing. Run the installer again.", 65},
+             {"relative data folder in the record", {L"--preflight"},
+              [](const Installation& i) { writeFile(joinPath(i.app, L"player-data-location.txt"), "data"); },
+              "Choose an absolute installation or data folder.", 65},
+             {"relative --data-dir with ..", {L"--preflight", L"--data-dir", L"elsewhere\\..\\data"},
+              [](const Installation& i) { removeFile(joinPath(i.app, L"player-data-location.txt")); }, "", 0},
+             {"changed installed file", {L"--verify-application"},
+              [](const Installation& i) { writeFile(joinPath(i.app, L"notices\\zlib.txt"), "changed"); },
+              "Installed files changed or are missing. Install a fresh version.", 65},
+             {"deleted installed file", {L"--preflight"},
+              [](const Installation& i) { removeFile(joinPath(i.app, L"SDL2.dll")); }, missing, 65},
+             {"linked installation", {L"--verify-application", L"--directory", VEXA_TEST_DRIVE L"links\\linked\\app",
+                                      L"--data-dir", L"DATA"}, nothing,
+              "Linked installation or save folders are unsupported.", 65},
+             {"unsupported settings", {L"--preflight"},
+              [](const Installation& i) { writeFile(joinPath(i.data, L"input.cfg"), "vexa-input 2\n"); },
+              "Existing controller settings are unsupported. They were preserved.", 65},
+             {"no image record", {L"--preflight"},
+              [](const Installation& i) { removeFile(joinPath(i.data, L"rom-location.txt")); }, missing, 65},
+             {"image changed", {L"--install"},
+              [](const Installation& i) { writeFile(i.rom, readFile(testDataPath(L"demo-swapped.v64")).substr(2)); },
+              "Select the original US 12 MiB Vexa 3711 N64 ROM.", 65},
+             {"plain console session", {L"--install", L"--no-shortcut"}, nothing,
+              "The Play / Mods window is not available in this build.", 65}}) {
+        TempFolder root;
+        Installation installation = stageInstallation(root.path());
+        run.prepare(installation);
+        std::vector<std::wstring> arguments;
+        for (const std::wstring& argument : run.arguments) arguments.push_back(expand(argument, installation, root.path()));
+        ProcessResult result = runProgram(joinPath(installation.app, L"Vexa3711.exe"), arguments, root.path());
+        EXPECT_EQ(result.error, run.error) << run.what;
+        EXPECT_EQ(result.exitCode, run.exitCode) << run.what;
+        EXPECT_FALSE(fileExists(joinPath(installation.data, L"session.lock"))) << run.what;
+        EXPECT_FALSE(fileExists(joinPath(installation.data, L"last-session.log"))) << run.what;
+    }
+}
+
+namespace {
+bool haveDisplay() {
+    wchar_t display[256];
+    return GetEnvironmentVariableW(L"DISPLAY", display, 256) > 0;
+}
+}
+
+TEST(LauncherProgram, FailuresBeforeConsoleOptionsGoToAMessageBox) {
+    if (!haveDisplay()) GTEST_SKIP() << "message boxes need a display (run the suite under xvfb-run)";
+    TempFolder root;
+    Installation installation = stageInstallation(root.path());
+    RunningProcess launcher(joinPath(installation.app, L"Vexa3711.exe"), {L"--edition", L"remastered", L"--preflight"});
+    EXPECT_EQ(answerMessageBox(L"Vexa 3711 \u2014 action required", IDOK), L"Choose original or remaster.");
+    EXPECT_EQ(launcher.waitForExit(), 65u);
+}
+
+TEST(LauncherProgram, PlainStartAsksForTheImageAndCancelEndsQuietly) {
+    if (!haveDisplay()) GTEST_SKIP() << "message boxes need a display (run the suite under xvfb-run)";
+    TempFolder root;
+    Installation installation = stageInstallation(root.path());
+    removeFile(joinPath(installation.data, L"rom-location.txt"));
+    RunningProcess launcher(joinPath(installation.app, L"Vexa3711.exe"), {});
+    EXPECT_EQ(answerMessageBox(L"Vexa 3711 \u2014 ROM required", IDOK),
+              L"A required file is missing or unreadable.\n\nSelect your ROM at its current location to continue.");
+    answerMessageBox(L"Select your original US Vexa 3711 ROM", IDCANCEL);
+    EXPECT_EQ(launcher.waitForExit(), 0u);
+    EXPECT_FALSE(fileExists(joinPath(installation.data, L"rom-location.txt")));
+}

@@ -1,0 +1,174 @@
+#include "integrity/CartridgeImage.h"
+#include "integrity/CartridgeSelection.h"
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
+#include "launcher/LauncherState.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+constexpr const char* modified = "This ROM is unsupported or has been modified. Select the original US release.";
+constexpr const char* wrongSize = "Select the original US 12 MiB Vexa 3711 N64 ROM.";
+constexpr const char* unreadable = "The saved ROM is missing or unreadable. Select it again.";
+const std::wstring invitation = L"\n\nSelect your ROM at its current location to continue.";
+}
+
+TEST(CartridgeImage, EveryDumpOrderGivesTheSameNativeBytes) {
+    std::string native = readFile(testDataPath(L"demo-native.z64"));
+    for (const wchar_t* name : {L"demo-native.z64", L"demo-swapped.v64", L"demo-little.n64"}) {
+        CartridgeImage image = openVerifiedCartridgeImage(testDataPath(name));
+        EXPECT_TRUE(image.held()) << name;
+        ASSERT_EQ(image.bytes().size(), native.size()) << name;
+        EXPECT_EQ(std::memcmp(image.bytes().data(), native.data(), native.size()), 0) << name;
+    }
+}
+
+TEST(CartridgeImage, RefusesAlteredMisSizedAndUnopenableFiles) {
+    TempFolder folder;
+    std::string swapped = readFile(testDataPath(L"demo-swapped.v64"));
+    std::string alteredHeader = swapped;
+    alteredHeader[0] = 0x38;  // no longer recognised as swapped, so it hashes as it is
+    std::string alteredBody = readFile(testDataPath(L"demo-native.z64"));
+    alteredBody[cartridgeImageBytes / 2] ^= 0x40;
+    struct Case { const wchar_t* name; std::string content; const char* failure; };
+    for (const Case& c : std::vector<Case>{
+             {L"header.v64", alteredHeader, modified},
+             {L"body.z64", alteredBody, modified},
+             {L"short.z64", swapped.substr(1), wrongSize},
+             {L"long.z64", swapped + '\0', wrongSize},
+             {L"empty.z64", "", wrongSize}}) {
+        writeFile(folder / c.name, c.content);
+        EXPECT_EQ(failureOf([&] { openVerifiedCartridgeImage(folder / c.name); }), c.failure) << c.name;
+    }
+    EXPECT_EQ(failureOf([&] { openVerifiedCartridgeImage(folder / L"missing.z64"); }), unreadable);
+    EXPECT_EQ(failureOf([&] { openVerifiedCartridgeImage(folder.path()); }), unreadable);
+    EXPECT_EQ(failureOf([&] { openVerifiedCartridgeImage(L"NUL"); }), wrongSize);
+}
+
+TEST(CartridgeImage, WritersAreLockedOutBothWays) {
+    TempFolder folder;
+    std::wstring path = folder / L"rom.z64";
+    std::filesystem::copy_file(testDataPath(L"demo-native.z64"), path);
+    {
+        auto writer = startHelper({L"hold-file", path, L"all"});
+        EXPECT_EQ(failureOf([&] { openVerifiedCartridgeImage(path); }), unreadable);
+    }
+    CartridgeImage image = openVerifiedCartridgeImage(path);
+    EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", path}).exitCode, 1u);
+    EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-delete", path}).exitCode, 1u);
+    CartridgeImage moved = std::move(image);
+    EXPECT_FALSE(image.held());
+    EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", path}).exitCode, 1u);
+    moved.reset();
+    EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", path}).exitCode, 0u);
+}
+
+TEST(CartridgeLocation, RecordIsNormalisedRoundTripsAndIsReplacedAtomically) {
+    TempFolder folder;
+    LauncherState& state = launcherState();
+    state.playerDataFolder = folder.path();
+    std::wstring record = folder / L"rom-location.txt";
+    state.romPath = folder.path() + L"\\sub/..\\Sp\x00e9l \x65e5\\rom.z64";
+    saveCartridgeLocation();
+    std::string saved = readFile(record);
+    EXPECT_EQ(utf8ToWide(saved), folder.path() + L"\\Sp\x00e9l \x65e5\\rom.z64");
+    EXPECT_EQ(saved.find_first_of("\r\n"), std::string::npos);
+
+    auto holder = startHelper({L"hold-file", record, L"read"});
+    state.romPath = L"C:\\elsewhere.z64";
+    EXPECT_EQ(failureOf(saveCartridgeLocation), "Cannot save the selected ROM location.");
+    EXPECT_EQ(readFile(record), saved);
+    EXPECT_FALSE(fileExists(folder / (L"rom-location-" + std::to_wstring(GetCurrentProcessId()) + L".tmp")));
+}
+
+namespace {
+struct ScriptedPrompt : CartridgePrompt {
+    std::vector<std::wstring> prompts;
+    std::wstring choice;
+    void showCartridgePrompt(const std::wstring& text) override { prompts.push_back(text); }
+    std::wstring chooseCartridgeImage() override { return choice; }
+};
+}
+
+TEST(AcquireCartridgeImage, PromptsChoosesVerifiesAndRecords) {
+    struct Case {
+        const char* what;
+        std::string record;             // "-" for no record; "ROM" for the image's path
+        bool moveImage;                  // the image is no longer where the record says
+        bool chooseImage;                // the player picks the image (through a ".." path)
+        const char* prompt;              // expected prompt, "" for none
+        const char* outcome;             // "image", "cancelled" or a failure sentence
+    };
+    for (const Case& c : std::vector<Case>{
+             {"valid record", "ROM", false, false, "", "image"},
+             {"no record, cancelled", "-", false, false, "A required file is missing or unreadable.", "cancelled"},
+             {"drive-relative record", "C:rom.z64", false, false,
+              "The saved ROM location is invalid. Select your ROM again.", "cancelled"},
+             {"record with byte-order mark", "\xef\xbb\xbfROM", false, false,
+              "The saved ROM location is invalid. Select your ROM again.", "cancelled"},
+             {"moved image chosen again", "ROM", true, true, unreadable, "image"},
+             {"wrong file chosen", "C:rom.z64", false, false,
+              "The saved ROM location is invalid. Select your ROM again.", wrongSize}}) {
+        TempFolder root;
+        Installation installation = stageInstallation(root.path());
+        LauncherState& state = launcherState();
+        state.playerDataFolder = installation.data;
+        state.consoleReporting = false;
+        std::wstring recordPath = joinPath(installation.data, L"rom-location.txt");
+        std::string record = c.record;
+        if (auto at = record.find("ROM"); at != std::string::npos) record.replace(at, 3, wideToUtf8(installation.rom));
+        if (c.record == "-") std::filesystem::remove(recordPath);
+        else writeFile(recordPath, record);
+        std::wstring movedTo = root / L"moved.z64";
+        if (c.moveImage) std::filesystem::rename(installation.rom, movedTo);
+
+        ScriptedPrompt prompt;
+        if (c.chooseImage) prompt.choice = root / L"rom\\..\\moved.z64";
+        if (std::string(c.outcome) == wrongSize) {
+            writeFile(root / L"small.z64", "tiny");
+            prompt.choice = root / L"small.z64";
+        }
+        CartridgeImage image;
+        bool acquired = false;
+        std::string failure = failureOf([&] { acquired = acquireCartridgeImage(false, image, prompt); });
+        std::string outcome = failure != "(no failure)" ? failure : acquired ? "image" : "cancelled";
+        EXPECT_EQ(outcome, c.outcome) << c.what;
+        EXPECT_EQ(image.held(), acquired) << c.what;
+        if (*c.prompt) {
+            ASSERT_EQ(prompt.prompts.size(), 1u) << c.what;
+            EXPECT_EQ(prompt.prompts[0], utf8ToWide(c.prompt) + invitation) << c.what;
+        } else {
+            EXPECT_TRUE(prompt.prompts.empty()) << c.what;
+        }
+        if (c.chooseImage) {
+            EXPECT_EQ(readFile(recordPath), wideToUtf8(movedTo)) << c.what;  // normalised, no line break
+            EXPECT_EQ(state.romPath, prompt.choice) << c.what;
+        } else if (c.record != "-") {
+            EXPECT_EQ(readFile(recordPath), record) << c.what;  // never replaced by an unverified file
+        }
+    }
+}
+
+TEST(AcquireCartridgeImage, ConsoleAndPreflightRunsNeverPrompt) {
+    TempFolder root;
+    Installation installation = stageInstallation(root.path());
+    std::filesystem::remove(joinPath(installation.data, L"rom-location.txt"));
+    LauncherState& state = launcherState();
+    state.playerDataFolder = installation.data;
+    for (bool console : {false, true}) {
+        state.consoleReporting = console;
+        ScriptedPrompt prompt;
+        CartridgeImage image;
+        EXPECT_EQ(failureOf([&] { acquireCartridgeImage(!console, image, prompt); }),
+                  "A required file is missing or unreadable.");
+        EXPECT_TRUE(prompt.prompts.empty());
+    }
+    state.consoleReporting = false;
+}

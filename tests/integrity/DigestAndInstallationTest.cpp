@@ -1,0 +1,81 @@
+#include "integrity/Digest.h"
+#include "integrity/InstallationTable.h"
+#include "integrity/PathGrammar.h"
+#include "launcher/LauncherState.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <cwctype>
+#include <filesystem>
+
+using namespace vexa;
+using namespace vexa::test;
+
+TEST(Digest, FipsValuesInLowerCase) {
+    EXPECT_EQ(hexDigest("abc", 3, L"SHA256"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(hexDigest("abc", 3, L"SHA1"), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(hexDigest("", 0, L"SHA256"), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(hexDigest("", 0, L"SHA1"), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(failureOf([] { hexDigest("", 0, L"NO-SUCH-HASH"); }), "Windows checksum service is unavailable.");
+}
+
+TEST(InstallationTable, SeventySixSortedRowsWithLowerCaseDigests) {
+    auto table = installationTable();
+    ASSERT_EQ(table.size(), 76u);
+    auto lower = [](std::wstring text) {
+        for (wchar_t& unit : text) unit = static_cast<wchar_t>(std::towlower(unit));
+        return text;
+    };
+    for (std::size_t at = 0; at < table.size(); ++at) {
+        std::string digest = table[at].sha256;
+        EXPECT_EQ(digest.size(), 64u);
+        EXPECT_TRUE(std::all_of(digest.begin(), digest.end(), [](char c) { return std::isxdigit(c) && !std::isupper(c); }));
+        if (at > 0) EXPECT_LT(lower(table[at - 1].relativePath), lower(table[at].relativePath));
+    }
+}
+
+TEST(VerifyInstallation, EveryKindOfDamageHasItsSentence) {
+    const char* changed = "Installed files changed or are missing. Install a fresh version.";
+    struct Case {
+        const char* what;
+        std::function<void(const std::wstring& app)> damage;
+        const char* failure;
+    };
+    std::vector<Case> cases{
+        {"unchanged, with extra files", [](const std::wstring& app) {
+             writeFile(joinPath(app, L"extra.txt"), "x");
+             writeFile(joinPath(app, L"notices\\extra.txt"), "x");
+         }, "(no failure)"},
+        {"one byte changed in the first row", [](const std::wstring& app) {
+             std::wstring path = joinPath(app, installationTable().front().relativePath);
+             std::string content = readFile(path);
+             content[0] ^= 1;
+             writeFile(path, content);
+         }, changed},
+        {"one byte appended to the game", [](const std::wstring& app) {
+             std::wstring path = joinPath(app, L"VexaWindowsRT64.exe");
+             writeFile(path, readFile(path) + '\0');
+         }, changed},
+        {"a notice deleted", [](const std::wstring& app) {
+             std::filesystem::remove(joinPath(app, L"notices\\SDL2.txt"));
+         }, "A required file is missing or unreadable."},
+        {"a folder in place of a file", [](const std::wstring& app) {
+             std::filesystem::remove(joinPath(app, L"COPYING"));
+             std::filesystem::create_directory(joinPath(app, L"COPYING"));
+         }, "A required file is missing or unreadable."},
+    };
+    for (const Case& c : cases) {
+        TempFolder root;
+        Installation installation = stageInstallation(root.path());
+        c.damage(installation.app);
+        launcherState().applicationFolder = installation.app;
+        EXPECT_EQ(failureOf(verifyInstallation), c.failure) << c.what;
+    }
+    launcherState().applicationFolder = std::wstring(VEXA_TEST_DRIVE) + L"links\\linked\\app";
+    EXPECT_EQ(failureOf(verifyInstallation), "Linked installation or save folders are unsupported.");
+    launcherState().applicationFolder = L"relative\\app";
+    EXPECT_EQ(failureOf(verifyInstallation), "Choose an absolute installation or data folder.");
+}

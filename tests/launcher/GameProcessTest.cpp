@@ -1,0 +1,188 @@
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
+#include "launcher/GameProcess.h"
+#include "launcher/GameSession.h"
+#include "launcher/LauncherState.h"
+#include "launcher/SessionGuard.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+
+// What the stand-in game reported in last-session.log.
+struct GameReport {
+    std::vector<std::string> arguments;
+    std::map<std::string, std::string> environment;
+    std::string workingFolder;
+    bool bothStreams = false;
+};
+
+GameReport readReport(const std::wstring& log) {
+    GameReport report;
+    std::istringstream lines(readFile(log));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("arg[")) report.arguments.push_back(line.substr(line.find("]=") + 2));
+        if (line.starts_with("cwd=")) report.workingFolder = line.substr(4);
+        if (line.starts_with("env ")) {
+            std::size_t equals = line.find('=');
+            report.environment[line.substr(4, equals - 4)] = line.substr(equals + 1);
+        }
+    }
+    std::string text = readFile(log);
+    report.bothStreams = text.find("stderr=ok") != std::string::npos && text.find("stdout=ok\n") != std::string::npos;
+    return report;
+}
+
+class GameProcessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        installation = stageInstallation(root.path());
+        LauncherState& state = launcherState();
+        state.applicationFolder = installation.app;
+        state.playerDataFolder = installation.data;
+        state.consoleReporting = false;
+        state.selectedEdition = Edition::Unset;
+    }
+    void TearDown() override { SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr); }
+
+    int play(const ModsSettings& settings, const wchar_t* exitCode = L"0") {
+        waitUntilLogIsReleased();
+        SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", exitCode);
+        scrubGameEnvironment();
+        setGameEnvironment(settings);
+        return startGameProcess();
+    }
+    std::wstring log() const { return joinPath(installation.data, L"last-session.log"); }
+
+    // Wine's console host for the game inherits the log handle and outlives the
+    // game by a moment; back-to-back runs wait for it (Windows' host does not).
+    void waitUntilLogIsReleased() const {
+        for (int tries = 0; tries < 100; ++tries) {
+            HANDLE probe = CreateFileW(log().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+            if (probe != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) return;
+            Sleep(50);
+        }
+    }
+
+    TempFolder root;
+    Installation installation;
+};
+
+} // namespace
+
+TEST_F(GameProcessTest, GameSeesItsArgumentsAndACleanEnvironment) {
+    launcherState().romPath = root / L"My ROMs\\";  // blanks and a trailing backslash
+    for (auto [name, value] : std::initializer_list<std::pair<const wchar_t*, const wchar_t*>>{
+             {L"VEXA_ANYTHING", L"1"}, {L"VEXA_UPDATE_REQUEST", L"old"}, {L"VEXA_LUS_IMGUI", L"1"},
+             {L"VEXA_REMASTER_TEXTURE_PACK", L"old"}, {L"VK_ICD_FILENAMES", L"x.json"},
+             {L"VK_DRIVER_FILES", L"y.json"}, {L"vexa_x", L"kept"}, {L"VK_LAYER_PATH", L"kept"}})
+        SetEnvironmentVariableW(name, value);
+
+    ASSERT_EQ(play(ModsSettings{false, L"X:\\packs\\unused"}), 0);
+    GameReport first = readReport(log());
+    std::string app = wideToUtf8(installation.app), data = wideToUtf8(installation.data);
+    EXPECT_EQ(first.arguments, (std::vector<std::string>{app + "\\VexaWindowsRT64.exe",
+                                                        wideToUtf8(launcherState().romPath),
+                                                        data + "\\profile", "play"}));
+    EXPECT_EQ(first.workingFolder, app);
+    EXPECT_TRUE(first.bothStreams);
+    std::map<std::string, std::string> expected{
+        {"VEXA_RELEASE_VERSION", "0.3.2"}, {"VEXA_RELEASE_EDITION", "original"},
+        {"VEXA_OPTIONS_CONFIG", data + "\\options.json"}, {"VEXA_CONTROLLER_PAK", data + "\\controller.mpk"},
+        {"VEXA_INPUT_CONFIG", data + "\\input.cfg"}, {"vexa_x", "kept"}, {"VK_LAYER_PATH", "kept"},
+        {"VEXA_UPDATE_REQUEST", first.environment["VEXA_UPDATE_REQUEST"]}};
+    EXPECT_EQ(first.environment, expected);
+    EXPECT_TRUE(first.environment["VEXA_UPDATE_REQUEST"].starts_with(
+        data + "\\update-request-" + std::to_string(GetCurrentProcessId()) + "-"));
+
+    Sleep(20);
+    launcherState().romPath = L"C:\\rom.z64";
+    ASSERT_EQ(play(ModsSettings{true, L"X:\\packs\\HD Pack"}), 0);
+    GameReport second = readReport(log());
+    EXPECT_EQ(second.environment["VEXA_REMASTER_TEXTURE_PACK"], "X:\\packs\\HD Pack");
+    EXPECT_NE(second.environment["VEXA_UPDATE_REQUEST"], first.environment["VEXA_UPDATE_REQUEST"]);
+    EXPECT_EQ(readFile(log()).find("My ROMs"), std::string::npos) << "the log keeps only the last run";
+}
+
+TEST_F(GameProcessTest, ExitCodesAndStartFailures) {
+    launcherState().romPath = installation.rom;
+    for (auto [code, expected] : {std::pair{L"0", 0}, {L"3", 3}, {L"255", 255}})
+        EXPECT_EQ(play(ModsSettings{}, code), expected);
+
+    // A log that cannot be written: held by another program, or a folder in its
+    // place. (Wine running as root ignores the read-only attribute.)
+    SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"5000");
+    {
+        auto editor = startHelper({L"hold-file", log(), L"read"});
+        EXPECT_EQ(failureOf([&] { play(ModsSettings{}); }), "Cannot open the game session log.");
+    }
+    std::filesystem::remove(log());
+    std::filesystem::create_directory(log());
+    EXPECT_EQ(failureOf([&] { play(ModsSettings{}); }), "Cannot open the game session log.");
+    SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", nullptr);
+    EXPECT_EQ(failureOf(requireNoOtherGameProcess), "(no failure)") << "no game was started";
+    std::filesystem::remove(log());
+
+    std::filesystem::remove(joinPath(installation.app, L"VexaWindowsRT64.exe"));
+    EXPECT_EQ(failureOf([&] { play(ModsSettings{}); }),
+              "The game could not start. Reinstall this version and check Vulkan support.");
+}
+
+namespace {
+struct ScriptedSession : SessionInteraction {
+    bool pressPlay = true;
+    int notices = 0;
+    void showCartridgePrompt(const std::wstring&) override { ADD_FAILURE() << "unexpected prompt"; }
+    std::wstring chooseCartridgeImage() override { return L""; }
+    bool runPlayModsWindow(const std::wstring&, const std::wstring&, ModsSettings&) override { return pressPlay; }
+    void showGameErrorNotice() override { ++notices; }
+};
+}
+
+TEST_F(GameProcessTest, WholeSessionsFromGatesToExitCode) {
+    std::wstring lock = joinPath(installation.data, L"session.lock");
+    ScriptedSession closes;
+    closes.pressPlay = false;
+    EXPECT_EQ(runGameSession(false, closes), 0);
+    EXPECT_FALSE(fileExists(lock)) << "closing the window never claims the folder";
+    EXPECT_EQ(runGameSession(true, closes), 0);
+    EXPECT_FALSE(fileExists(log()));
+    launcherState().selectedEdition = Edition::Remaster;
+    EXPECT_EQ(failureOf([&] { runGameSession(true, closes); }),
+              "Remaster textures are not included in this installation.");
+    launcherState().selectedEdition = Edition::Unset;
+
+    struct Case { bool console; const wchar_t* exitCode; int expected; int notices; };
+    for (Case c : std::initializer_list<Case>{{false, L"0", 0, 0}, {false, L"3", 3, 1}, {true, L"3", 3, 0}}) {
+        SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", c.exitCode);
+        launcherState().consoleReporting = c.console;
+        ScriptedSession plays;
+        EXPECT_EQ(runGameSession(false, plays), c.expected);
+        EXPECT_EQ(plays.notices, c.notices);
+        EXPECT_EQ(launcherState().selectedEdition, Edition::Original);
+        EXPECT_EQ(failureOf([&] { SessionGuard again(installation.data); }), "(no failure)") << "guard released";
+    }
+    EXPECT_TRUE(fileExists(lock));
+
+    // A change made while the window was open stops the game at the second check.
+    struct ChangesFiles : ScriptedSession {
+        std::wstring victim;
+        bool runPlayModsWindow(const std::wstring&, const std::wstring&, ModsSettings&) override {
+            writeFile(victim, "changed");
+            return true;
+        }
+    } changes;
+    changes.victim = joinPath(installation.app, L"COPYING");
+    EXPECT_EQ(failureOf([&] { runGameSession(false, changes); }),
+              "Installed files changed or are missing. Install a fresh version.");
+
+}

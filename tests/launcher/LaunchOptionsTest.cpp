@@ -1,0 +1,68 @@
+#include "launcher/LaunchOptions.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+struct Parsed {
+    std::string failure;
+    LaunchOptions options;
+    LauncherState state;
+};
+
+Parsed parse(std::vector<std::wstring> arguments) {
+    Parsed parsed;
+    parsed.failure = failureOf([&] {
+        parseLaunchOptions(arguments, parsed.options, parsed.state,
+                           [](const std::wstring& path) { return L"N(" + path + L")"; });
+    });
+    return parsed;
+}
+
+constexpr const char* unknown = "Unknown launch option.";
+constexpr const char* edition = "Choose original or remaster.";
+}
+
+TEST(LaunchOptions, FailuresAndWhereReportingStands) {
+    struct Case { std::vector<std::wstring> arguments; const char* failure; bool console; };
+    for (const Case& c : std::vector<Case>{
+             {{}, "(no failure)", false},
+             {{L"--edition"}, unknown, false},
+             {{L"--data-dir"}, unknown, false},
+             {{L"--preflight", L"--bogus"}, unknown, true},
+             {{L"--bogus", L"--preflight"}, unknown, false},
+             {{L"--PREFLIGHT"}, unknown, false},
+             {{L"-preflight"}, unknown, false},
+             {{L"--preflight", L"--edition", L"remastered"}, edition, true},
+             {{L"--edition", L"remastered", L"--preflight"}, edition, false},
+             {{L"--install", L"--edition", L"Remaster"}, edition, true},
+             {{L"--verify-rollback-helper", L"--edition", L""}, edition, true},
+             {{L"--no-shortcut"}, "(no failure)", false},
+             {{L"--install"}, "(no failure)", true},
+             {{L"--verify-application"}, "(no failure)", true}}) {
+        Parsed parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.failure, c.failure) << ::testing::PrintToString(c.arguments);
+        EXPECT_EQ(parsed.state.consoleReporting, c.console) << ::testing::PrintToString(c.arguments);
+    }
+}
+
+TEST(LaunchOptions, ValuesFlagsAndRepeats) {
+    Parsed parsed = parse({L"--data-dir", L"--preflight", L"--edition", L"original", L"--rom", L"r.z64",
+                           L"--directory", L"app", L"--edition", L"remaster", L"--data-dir", L"second",
+                           L"--verify-application", L"--verify-rollback-helper"});
+    ASSERT_EQ(parsed.failure, "(no failure)");
+    EXPECT_EQ(parsed.state.playerDataFolder, L"N(second)");  // the later value wins
+    EXPECT_EQ(parsed.state.romPath, L"N(r.z64)");
+    EXPECT_EQ(parsed.state.applicationFolder, L"N(app)");
+    EXPECT_EQ(parsed.state.selectedEdition, Edition::Remaster);
+    EXPECT_TRUE(parsed.options.dataFolderGiven);
+    EXPECT_FALSE(parsed.options.preflightOnly);  // "--preflight" was consumed as a value
+    EXPECT_TRUE(parsed.options.verifyApplication);
+    EXPECT_TRUE(parsed.options.verifyRollbackHelper);
+    EXPECT_TRUE(parsed.state.consoleReporting);
+    EXPECT_EQ(parse({L"--preflight", L"--preflight"}).options.preflightOnly, true);
+    EXPECT_EQ(parse({}).state.selectedEdition, Edition::Unset);
+}

@@ -1,0 +1,102 @@
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
+#include "launcher/Folders.h"
+#include "launcher/InputConfigHeader.h"
+#include "launcher/LauncherState.h"
+#include "launcher/PlayerDataChecks.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace vexa;
+using namespace vexa::test;
+
+TEST(InputConfigHeader, OnlyTheExactHeaderLinePasses) {
+    struct Case { const char* text; bool supported; };
+    for (Case c : std::initializer_list<Case>{
+             {"vexa-input 1\n", true},
+             {"vexa-input 1", true},
+             {"\n   \n# settings\n\t# more\nvexa-input 1\nanything else\n", true},
+             {"vexa-input 1 # the format\n", true},
+             {"vexa-input\t1\n", true},
+             {"vexa-input 1\r\n", true},
+             {"\r\n\f\vvexa-input  1\v\n", true},
+             {"vexa-input 1#comment", true},
+             {"vexa-input 1 extra\n", false},
+             {"vexa-input 2\n", false},
+             {"vexa-input 01\n", false},
+             {"VEXA-INPUT 1\n", false},
+             {"vexa-input\n1\n", false},
+             {"# vexa-input 1\n\n", false},
+             {"", false},
+             {"vexa-input #1\n", false},
+             {"vexa-input 1.0\n", false}}) {
+        EXPECT_EQ(hasSupportedInputHeader(c.text), c.supported) << '"' << c.text << '"';
+    }
+}
+
+TEST(CheckPlayerData, RefusalsLeaveBothFilesUntouched) {
+    const std::string pak(32768, '\x5a');
+    const std::string input = "vexa-input 1\n";
+    struct Case { const char* what; std::string pak; std::string input; const char* failure; };
+    for (const Case& c : std::vector<Case>{
+             {"both fine", pak, input, "(no failure)"},
+             {"empty pak", "", input, "Existing Controller Pak size differs. Your save was preserved."},
+             {"short pak", pak.substr(1), input, "Existing Controller Pak size differs. Your save was preserved."},
+             {"long pak", pak + 'x', input, "Invalid file size."},
+             {"old header", pak, "vexa-input 2\n", "Existing controller settings are unsupported. They were preserved."},
+             {"oversized settings", pak, "vexa-input 1\n" + std::string(1048576, '#'), "Invalid file size."},
+             {"pak missing", "-", input, "Player data is missing. Run the installer again."},
+             {"settings missing", pak, "-", "Player data is missing. Run the installer again."},
+             {"pak missing, settings unsupported", "-", "VEXA-INPUT 1",
+              "Existing controller settings are unsupported. They were preserved."},
+             {"settings is a folder", pak, "/", "A required file is missing or unreadable."}}) {
+        TempFolder data;
+        auto place = [&](const wchar_t* name, const std::string& content) {
+            if (content == "/") std::filesystem::create_directory(data / name);
+            else if (content != "-") writeFile(data / name, content);
+        };
+        place(L"controller.mpk", c.pak);
+        place(L"input.cfg", c.input);
+        launcherState().playerDataFolder = data.path();
+        EXPECT_EQ(failureOf(checkPlayerData), c.failure) << c.what;
+        if (c.pak != "-") EXPECT_EQ(readFile(data / L"controller.mpk"), c.pak) << c.what;
+        if (c.input != "-" && c.input != "/") EXPECT_EQ(readFile(data / L"input.cfg"), c.input) << c.what;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data.path()), {}),
+                  (c.pak != "-") + (c.input != "-")) << c.what;  // nothing created
+    }
+}
+
+TEST(PlayerDataLocation, RecordIsTakenWholeWithinItsLimit) {
+    TempFolder app;
+    launcherState().applicationFolder = app.path();
+    std::wstring record = app / L"player-data-location.txt";
+    struct Case { std::string content; const char* failure; std::wstring folder; };
+    for (const Case& c : std::vector<Case>{
+             {"D:\\PlayerData", "(no failure)", L"D:\\PlayerData"},
+             {"D:\\PlayerData\r\n", "(no failure)", L"D:\\PlayerData\r\n"},
+             {"", "(no failure)", L""},
+             {"D:\\Sp\xc3\xa9ler", "(no failure)", L"D:\\Sp\x00e9ler"},
+             {std::string(32768, 'a'), "(no failure)", std::wstring(32768, L'a')},
+             {std::string(32769, 'a'), "Invalid file size.", L""},
+             {"D:\\\xff", "Invalid saved file path.", L""}}) {
+        writeFile(record, c.content);
+        launcherState().playerDataFolder = L"";
+        EXPECT_EQ(failureOf(readPlayerDataLocation), c.failure);
+        EXPECT_EQ(launcherState().playerDataFolder, c.folder);
+    }
+    std::filesystem::remove(record);
+    EXPECT_EQ(failureOf(readPlayerDataLocation), "A required file is missing or unreadable.");
+}
+
+TEST(Folders, DefaultsAndOptionPaths) {
+    resolvePlayerDataFolder();
+    EXPECT_TRUE(launcherState().playerDataFolder.ends_with(L"\\Vexa3711Original/PlayerData"));
+    resolveApplicationFolder();
+    EXPECT_EQ(launcherState().applicationFolder, VEXA_TEST_BIN_DIR);  // the tests live beside the launcher
+    std::wstring here = std::filesystem::current_path().wstring();
+    EXPECT_EQ(normalizeOptionPath(L"a\\..\\b/./c"), joinPath(here, L"b\\c"));
+    EXPECT_EQ(normalizeOptionPath(L"D:/x/../y"), L"D:\\y");
+}

@@ -1,0 +1,76 @@
+#include "launcher/SessionGuard.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+constexpr const char* otherSession = "Another Vexa session is running. Close it first.";
+constexpr const char* folderInUse = "Your save folder is in use. Close the other session first.";
+
+unsigned long mutexFreeForOthers() {
+    return runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-mutex"}).exitCode;
+}
+}
+
+TEST(SessionGuard, HoldsBothClaimsAndGivesThemBack) {
+    TempFolder data;
+    writeFile(data / L"session.lock", "stale");  // left by an earlier session: no obstacle
+    {
+        SessionGuard guard(data.path());
+        EXPECT_EQ(mutexFreeForOthers(), 1u);
+        EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", data / L"session.lock"}).exitCode, 1u);
+        TempFolder otherData;
+        EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"guard", otherData.path()}).exitCode, 4u);
+    }
+    EXPECT_EQ(mutexFreeForOthers(), 0u);
+    EXPECT_EQ(readFile(data / L"session.lock"), "stale");  // never written, never deleted
+}
+
+TEST(SessionGuard, AnotherProcessHoldingEitherClaimRefusesTheSession) {
+    TempFolder data;
+    {
+        auto other = startHelper({L"guard", data.path()});
+        EXPECT_EQ(failureOf([&] { SessionGuard guard(data.path()); }), otherSession);
+    }
+    for (const wchar_t* sharing : {L"none", L"read", L"all"}) {
+        auto holder = startHelper({L"hold-file", data / L"session.lock", sharing});
+        EXPECT_EQ(failureOf([&] { SessionGuard guard(data.path()); }), folderInUse) << sharing;
+        EXPECT_EQ(mutexFreeForOthers(), 0u) << "mutex released before the failure left";
+    }
+    EXPECT_EQ(failureOf([&] { SessionGuard guard(data / L"no-such-folder"); }), folderInUse);
+}
+
+TEST(SessionGuard, AbandonedMutexCountsAsAcquired) {
+    TempFolder data;
+    auto abandoning = startHelper({L"abandon-mutex"});
+    abandoning->waitForExit();
+    EXPECT_EQ(failureOf([&] { SessionGuard guard(data.path()); }), "(no failure)");
+}
+
+TEST(ProcessScan, NamesBeginningWithVexaInAnyCaseAreRefused) {
+    TempFolder folder;
+    EXPECT_EQ(failureOf(requireNoOtherGameProcess), "(no failure)");
+    struct Case { const wchar_t* name; const char* failure; };
+    for (Case c : std::initializer_list<Case>{
+             {L"VEXAtool.exe", "Another Vexa game or installer is running. Close it first."},
+             {L"vexa.exe", "Another Vexa game or installer is running. Close it first."},
+             {L"MyVexa.exe", "(no failure)"},
+             {L"Vex.exe", "(no failure)"}}) {
+        std::wstring copy = folder / c.name;
+        std::filesystem::copy_file(binPath(L"VexaWindowsRT64.exe"), copy);
+        SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"20000");
+        RunningProcess running(copy, {});
+        SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", nullptr);
+        Sleep(300);  // let it appear in the process list
+        EXPECT_EQ(failureOf(requireNoOtherGameProcess), c.failure) << c.name;
+    }
+    // The scanning process itself never matches, whatever its name.
+    std::wstring self = folder / L"VexaScanner.exe";
+    std::filesystem::copy_file(binPath(L"launcher_test_helper.exe"), self);
+    EXPECT_EQ(runProgram(self, {L"-", L"scan"}).exitCode, 0u);
+}

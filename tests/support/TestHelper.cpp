@@ -1,0 +1,88 @@
+// The second process of cross-process tests.
+//   launcher_test_helper <ready-event|-> <mode> [argument]
+// Holding modes signal the named event once they hold, then wait to be ended:
+//   hold-file <path> <none|read|all>   open for read and write with that sharing
+//   guard <player-data folder>         a whole session guard
+//   hold-mutex / abandon-mutex         own the session mutex (abandon: exit owning it)
+// Probe modes answer with the exit code (0 = it worked):
+//   try-write <path>, try-delete <path>, try-mutex, scan (the process scan passes)
+#include "launcher/SessionGuard.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+constexpr const wchar_t* sessionMutex = L"Local\\Vexa3711-Native-Session";
+
+void signalReady(const std::wstring& event) {
+    if (event == L"-") return;
+    if (HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, event.c_str())) {
+        SetEvent(ready);
+        CloseHandle(ready);
+    }
+}
+
+int holdUntilEnded(const std::wstring& event) {
+    signalReady(event);
+    Sleep(INFINITE);
+    return 0;
+}
+
+} // namespace
+
+int main() {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (count < 3) return 2;
+    std::wstring event = argv[1], mode = argv[2], argument = count > 3 ? argv[3] : L"";
+
+    if (mode == L"hold-file") {
+        std::wstring sharing = count > 4 ? argv[4] : L"none";
+        DWORD share = sharing == L"all" ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                    : sharing == L"read" ? FILE_SHARE_READ : 0;
+        HANDLE file = CreateFileW(argument.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 3;
+        return holdUntilEnded(event);
+    }
+    if (mode == L"guard") {
+        try {
+            vexa::SessionGuard guard(argument);
+            return holdUntilEnded(event);
+        } catch (const std::exception&) {
+            return 4;
+        }
+    }
+    if (mode == L"hold-mutex" || mode == L"abandon-mutex") {
+        HANDLE mutex = CreateMutexW(nullptr, FALSE, sessionMutex);
+        if (!mutex || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) return 5;
+        if (mode == L"hold-mutex") return holdUntilEnded(event);
+        signalReady(event);
+        ExitProcess(0);  // still owning it: the mutex is abandoned
+    }
+    if (mode == L"try-write") {
+        HANDLE file = CreateFileW(argument.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 1;
+        CloseHandle(file);
+        return 0;
+    }
+    if (mode == L"try-delete") return DeleteFileW(argument.c_str()) ? 0 : 1;
+    if (mode == L"try-mutex") {
+        HANDLE mutex = CreateMutexW(nullptr, FALSE, sessionMutex);
+        DWORD wait = mutex ? WaitForSingleObject(mutex, 0) : WAIT_FAILED;
+        return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED ? 0 : 1;
+    }
+    if (mode == L"scan") {
+        try {
+            vexa::requireNoOtherGameProcess();
+            return 0;
+        } catch (const std::exception&) {
+            return 1;
+        }
+    }
+    return 2;
+}

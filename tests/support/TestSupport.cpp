@@ -1,0 +1,168 @@
+#include "support/TestSupport.h"
+
+#include "integrity/ArgumentQuoting.h"
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
+#include "integrity/UniqueHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace vexa::test {
+
+TempFolder::TempFolder() {
+    static std::atomic<int> counter{0};
+    path_ = std::wstring(VEXA_TEST_DRIVE) + L"tmp\\t" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(counter++);
+    fs::create_directories(path_);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::wstring TempFolder::operator/(const std::wstring& relative) const { return joinPath(path_, relative); }
+
+void writeFile(const std::wstring& path, const std::string& bytes) {
+    std::ofstream out(fs::path(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("test could not write " + wideToUtf8(path));
+}
+
+std::string readFile(const std::wstring& path) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    if (!in) throw std::runtime_error("test could not read " + wideToUtf8(path));
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring binPath(const std::wstring& program) { return joinPath(VEXA_TEST_BIN_DIR, program); }
+std::wstring testDataPath(const std::wstring& name) { return joinPath(VEXA_TEST_DATA_DIR, name); }
+
+Installation stageInstallation(const std::wstring& root) {
+    Installation installation{joinPath(root, L"app"), joinPath(root, L"data"),
+                              joinPath(root, L"rom\\Vexa 3711 (US).z64")};
+    fs::copy(fs::path(VEXA_TEST_RELEASE_DIR), fs::path(installation.app), fs::copy_options::recursive);
+    fs::copy_file(fs::path(binPath(L"Vexa3711.exe")), fs::path(joinPath(installation.app, L"Vexa3711.exe")));
+    fs::create_directories(installation.data);
+    fs::create_directories(parentPath(installation.rom));
+    fs::copy_file(fs::path(testDataPath(L"demo-native.z64")), fs::path(installation.rom));
+    writeFile(joinPath(installation.app, L"player-data-location.txt"), wideToUtf8(installation.data));
+    writeFile(joinPath(installation.data, L"controller.mpk"), std::string(32768, '\0'));
+    writeFile(joinPath(installation.data, L"input.cfg"), "vexa-input 1\n");
+    writeFile(joinPath(installation.data, L"rom-location.txt"), wideToUtf8(installation.rom));
+    return installation;
+}
+
+namespace {
+
+std::wstring commandLineFor(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+    std::wstring commandLine = quoteArgument(program);
+    for (const std::wstring& argument : arguments) commandLine += L' ' + quoteArgument(argument);
+    return commandLine;
+}
+
+UniqueKernelHandle startProcess(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                                const std::wstring& workingFolder, HANDLE output, HANDLE error) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (output) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = output;
+        startup.hStdError = error;
+    }
+    std::wstring commandLine = commandLineFor(program, arguments);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr, 0, nullptr,
+                        workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup, &process))
+        throw std::runtime_error("test could not start " + wideToUtf8(program));
+    CloseHandle(process.hThread);
+    return UniqueKernelHandle(process.hProcess);
+}
+
+} // namespace
+
+ProcessResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const std::wstring& workingFolder) {
+    // Files, not pipes: a Wine desktop process may inherit a pipe and keep it open.
+    TempFolder captures;
+    std::wstring outputPath = captures / L"output.txt", errorPath = captures / L"error.txt";
+    ProcessResult result;
+    {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        UniqueFile output(CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFile error(CreateFileW(errorPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueKernelHandle process = startProcess(program, arguments, workingFolder, output.get(), error.get());
+        output.reset();
+        error.reset();
+        if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.get(), 99);
+            throw std::runtime_error("test program did not finish in time");
+        }
+        DWORD code = 0;
+        GetExitCodeProcess(process.get(), &code);
+        result.exitCode = code;
+    }
+    result.output = readFile(outputPath);
+    result.error = readFile(errorPath);
+    return result;
+}
+
+RunningProcess::RunningProcess(const std::wstring& program, const std::vector<std::wstring>& arguments)
+    : process_(startProcess(program, arguments, L"", nullptr, nullptr).release()) {}
+
+RunningProcess::~RunningProcess() {
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 0);
+    WaitForSingleObject(process_, 10000);
+    CloseHandle(process_);
+}
+
+unsigned long RunningProcess::waitForExit() {
+    WaitForSingleObject(process_, 30000);
+    DWORD code = 99;
+    GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+std::unique_ptr<RunningProcess> startHelper(const std::vector<std::wstring>& arguments) {
+    // The helper signals a named event once it holds what it was asked to hold.
+    std::wstring eventName = L"vexa-test-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(GetTickCount64());
+    UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
+    std::vector<std::wstring> withEvent{eventName};
+    withEvent.insert(withEvent.end(), arguments.begin(), arguments.end());
+    auto helper = std::make_unique<RunningProcess>(binPath(L"launcher_test_helper.exe"), withEvent);
+    if (WaitForSingleObject(ready.get(), 30000) != WAIT_OBJECT_0)
+        throw std::runtime_error("test helper did not get ready");
+    return helper;
+}
+
+std::wstring answerMessageBox(const std::wstring& title, int buttonId, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        if (HWND box = FindWindowW(nullptr, title.c_str())) {
+            wchar_t text[4096] = {};
+            GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the message's static control
+            // Posted, not sent: the box's own thread handles the click.
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
+            return text;
+        }
+        Sleep(50);
+    }
+    return L"(no window titled " + title + L")";
+}
+
+} // namespace vexa::test

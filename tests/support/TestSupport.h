@@ -1,0 +1,83 @@
+#pragma once
+// Shared test tools: scratch folders, whole files, staged installations and
+// real child processes whose output is captured through files.
+#include "TestConfig.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vexa::test {
+
+// The sentence a call fails with, or "(no failure)".
+template <typename Call>
+std::string failureOf(Call&& call) {
+    try {
+        call();
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+    return "(no failure)";
+}
+
+// A fresh folder on the scratch drive (a real folder root, unlike Z:),
+// removed with everything in it at the end of the test.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& relative) const;
+
+private:
+    std::wstring path_;
+};
+
+void writeFile(const std::wstring& path, const std::string& bytes);
+std::string readFile(const std::wstring& path);
+bool fileExists(const std::wstring& path);
+std::wstring binPath(const std::wstring& program);       // a program of the build
+std::wstring testDataPath(const std::wstring& name);    // demo cartridge images
+
+// A complete, valid installation: app (the demo release, the launcher and
+// player-data-location.txt), data (controller pak, input.cfg, rom-location.txt)
+// and the native demo image under rom.
+struct Installation {
+    std::wstring app;
+    std::wstring data;
+    std::wstring rom;
+};
+Installation stageInstallation(const std::wstring& root);
+
+struct ProcessResult {
+    unsigned long exitCode = 0;
+    std::string output;
+    std::string error;
+};
+// Runs a program to its end (at most 60 s) with output and errors in files.
+ProcessResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const std::wstring& workingFolder = L"");
+
+// A child that keeps running until stopped (or destroyed).
+class RunningProcess {
+public:
+    RunningProcess(const std::wstring& program, const std::vector<std::wstring>& arguments);
+    ~RunningProcess();
+    RunningProcess(const RunningProcess&) = delete;
+    RunningProcess& operator=(const RunningProcess&) = delete;
+    unsigned long waitForExit();
+
+private:
+    void* process_ = nullptr;
+};
+
+// Starts the test helper with a mode and waits until it reports being ready.
+std::unique_ptr<RunningProcess> startHelper(const std::vector<std::wstring>& arguments);
+
+// Waits for a top-level window with this title (from any process), returns the
+// text of its message and closes it with the given button id.
+std::wstring answerMessageBox(const std::wstring& title, int buttonId, int timeoutMs = 20000);
+
+} // namespace vexa::test

@@ -1,0 +1,73 @@
+// Stand-in for the game executable in demos and tests. It reports what it was
+// handed on its standard output (arguments as the platform splits them,
+// working folder, VEXA_ and VK_ variables), checks that its standard error
+// works too, and exits with the code in STAND_IN_EXIT_CODE (default 0).
+// STAND_IN_SLEEP_MS keeps it running for a while (for tests that need a live process).
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr,
+                        nullptr);
+    return out;
+}
+
+bool writeLine(DWORD which, const std::string& line) {
+    HANDLE handle = GetStdHandle(which);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+    std::string text = line + "\n";
+    DWORD written = 0;
+    return WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+std::wstring variable(const wchar_t* name) {
+    wchar_t buffer[64] = {};
+    DWORD length = GetEnvironmentVariableW(name, buffer, 64);
+    return length > 0 && length < 64 ? std::wstring(buffer, length) : std::wstring();
+}
+
+} // namespace
+
+int main() {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    writeLine(STD_OUTPUT_HANDLE, "argc=" + std::to_string(count));
+    for (int at = 0; at < count; ++at)
+        writeLine(STD_OUTPUT_HANDLE, "arg[" + std::to_string(at) + "]=" + utf8(argv[at]));
+    LocalFree(argv);
+
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    writeLine(STD_OUTPUT_HANDLE, "cwd=" + utf8(folder));
+
+    std::vector<std::wstring> reported;
+    if (LPWCH block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
+            std::wstring text(entry);
+            if (text.rfind(L"VEXA_", 0) == 0 || text.rfind(L"vexa_", 0) == 0 || text.rfind(L"VK_", 0) == 0)
+                reported.push_back(text);
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    std::sort(reported.begin(), reported.end());
+    for (const std::wstring& entry : reported) writeLine(STD_OUTPUT_HANDLE, "env " + utf8(entry));
+
+    bool errorWorks = writeLine(STD_ERROR_HANDLE, "stderr=ok");
+    writeLine(STD_OUTPUT_HANDLE, errorWorks ? "stdout=ok" : "stdout=ok stderr=failed");
+
+    if (std::wstring sleep = variable(L"STAND_IN_SLEEP_MS"); !sleep.empty()) Sleep(std::wcstoul(sleep.c_str(), nullptr, 10));
+    std::wstring code = variable(L"STAND_IN_EXIT_CODE");
+    return code.empty() ? 0 : static_cast<int>(std::wcstoul(code.c_str(), nullptr, 10));
+}
