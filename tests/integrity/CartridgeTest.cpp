@@ -155,20 +155,3 @@ TEST(AcquireCartridgeImage, PromptsChoosesVerifiesAndRecords) {
         }
     }
 }
-
-TEST(AcquireCartridgeImage, ConsoleAndPreflightRunsNeverPrompt) {
-    TempFolder root;
-    Installation installation = stageInstallation(root.path());
-    std::filesystem::remove(joinPath(installation.data, L"rom-location.txt"));
-    LauncherState& state = launcherState();
-    state.playerDataFolder = installation.data;
-    for (bool console : {false, true}) {
-        state.consoleReporting = console;
-        ScriptedPrompt prompt;
-        CartridgeImage image;
-        EXPECT_EQ(failureOf([&] { acquireCartridgeImage(!console, image, prompt); }),
-                  "A required file is missing or unreadable.");
-        EXPECT_TRUE(prompt.prompts.empty());
-    }
-    state.consoleReporting = false;
-}

@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
-#include <cwctype>
 #include <filesystem>
 
 using namespace vexa;
@@ -20,21 +18,6 @@ TEST(Digest, FipsValuesInLowerCase) {
     EXPECT_EQ(hexDigest("", 0, L"SHA256"), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_EQ(hexDigest("", 0, L"SHA1"), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
     EXPECT_EQ(failureOf([] { hexDigest("", 0, L"NO-SUCH-HASH"); }), "Windows checksum service is unavailable.");
-}
-
-TEST(InstallationTable, SeventySixSortedRowsWithLowerCaseDigests) {
-    auto table = installationTable();
-    ASSERT_EQ(table.size(), 76u);
-    auto lower = [](std::wstring text) {
-        for (wchar_t& unit : text) unit = static_cast<wchar_t>(std::towlower(unit));
-        return text;
-    };
-    for (std::size_t at = 0; at < table.size(); ++at) {
-        std::string digest = table[at].sha256;
-        EXPECT_EQ(digest.size(), 64u);
-        EXPECT_TRUE(std::all_of(digest.begin(), digest.end(), [](char c) { return std::isxdigit(c) && !std::isupper(c); }));
-        if (at > 0) EXPECT_LT(lower(table[at - 1].relativePath), lower(table[at].relativePath));
-    }
 }
 
 TEST(VerifyInstallation, EveryKindOfDamageHasItsSentence) {

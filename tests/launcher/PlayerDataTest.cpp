@@ -90,13 +90,3 @@ TEST(PlayerDataLocation, RecordIsTakenWholeWithinItsLimit) {
     std::filesystem::remove(record);
     EXPECT_EQ(failureOf(readPlayerDataLocation), "A required file is missing or unreadable.");
 }
-
-TEST(Folders, DefaultsAndOptionPaths) {
-    resolvePlayerDataFolder();
-    EXPECT_TRUE(launcherState().playerDataFolder.ends_with(L"\\Vexa3711Original/PlayerData"));
-    resolveApplicationFolder();
-    EXPECT_EQ(launcherState().applicationFolder, VEXA_TEST_BIN_DIR);  // the tests live beside the launcher
-    std::wstring here = std::filesystem::current_path().wstring();
-    EXPECT_EQ(normalizeOptionPath(L"a\\..\\b/./c"), joinPath(here, L"b\\c"));
-    EXPECT_EQ(normalizeOptionPath(L"D:/x/../y"), L"D:\\y");
-}

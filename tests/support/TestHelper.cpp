@@ -3,7 +3,7 @@
 // Holding modes signal the named event once they hold, then wait to be ended:
 //   hold-file <path> <none|read|all>   open for read and write with that sharing
 //   guard <player-data folder>         a whole session guard
-//   hold-mutex / abandon-mutex         own the session mutex (abandon: exit owning it)
+//   abandon-mutex                      exit while owning the session mutex
 // Probe modes answer with the exit code (0 = it worked):
 //   try-write <path>, try-delete <path>, try-mutex, scan (the process scan passes)
 #include "launcher/SessionGuard.h"
@@ -56,10 +56,9 @@ int main() {
             return 4;
         }
     }
-    if (mode == L"hold-mutex" || mode == L"abandon-mutex") {
+    if (mode == L"abandon-mutex") {
         HANDLE mutex = CreateMutexW(nullptr, FALSE, sessionMutex);
         if (!mutex || WaitForSingleObject(mutex, 0) != WAIT_OBJECT_0) return 5;
-        if (mode == L"hold-mutex") return holdUntilEnded(event);
         signalReady(event);
         ExitProcess(0);  // still owning it: the mutex is abandoned
     }
