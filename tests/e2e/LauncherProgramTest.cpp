@@ -17,15 +17,14 @@ namespace {
 
 struct LauncherRun {
     const char* what;
-    std::vector<std::wstring> arguments;   // "APP", "DATA" and "ROOT" stand for the staged folders
+    std::vector<std::wstring> arguments;   // "ROOT" stands for the staging folder
     std::function<void(const Installation&)> prepare;
     const char* error;                     // exactly what reaches standard error
     unsigned long exitCode;
 };
 
-std::wstring expand(std::wstring argument, const Installation& installation, const std::wstring& root) {
-    for (auto [name, value] : {std::pair{L"APP", installation.app}, {L"DATA", installation.data}, {L"ROOT", root}})
-        if (auto at = argument.find(name); at != std::wstring::npos) argument.replace(at, wcslen(name), value);
+std::wstring expand(std::wstring argument, const std::wstring& root) {
+    if (auto at = argument.find(L"ROOT"); at != std::wstring::npos) argument.replace(at, 4, root);
     return argument;
 }
 
@@ -64,7 +63,7 @@ TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
         Installation installation = stageInstallation(root.path());
         run.prepare(installation);
         std::vector<std::wstring> arguments;
-        for (const std::wstring& argument : run.arguments) arguments.push_back(expand(argument, installation, root.path()));
+        for (const std::wstring& argument : run.arguments) arguments.push_back(expand(argument, root.path()));
         ProcessResult result = runProgram(joinPath(installation.app, L"Vexa3711.exe"), arguments, root.path());
         EXPECT_EQ(result.error, run.error) << run.what;
         EXPECT_EQ(result.exitCode, run.exitCode) << run.what;

@@ -122,6 +122,7 @@ TEST_F(GameProcessTest, ExitCodesAndStartFailures) {
     // place. (Wine running as root ignores the read-only attribute.)
     SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"5000");
     {
+        waitUntilLogIsReleased();
         auto editor = startHelper({L"hold-file", log(), L"read"});
         EXPECT_EQ(failureOf([&] { play(ModsSettings{}); }), "Cannot open the game session log.");
     }

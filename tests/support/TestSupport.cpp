@@ -146,8 +146,11 @@ std::unique_ptr<RunningProcess> startHelper(const std::vector<std::wstring>& arg
     std::vector<std::wstring> withEvent{eventName};
     withEvent.insert(withEvent.end(), arguments.begin(), arguments.end());
     auto helper = std::make_unique<RunningProcess>(binPath(L"launcher_test_helper.exe"), withEvent);
-    if (WaitForSingleObject(ready.get(), 30000) != WAIT_OBJECT_0)
-        throw std::runtime_error("test helper did not get ready");
+    HANDLE waits[] = {ready.get(), helper->handle()};
+    DWORD woke = WaitForMultipleObjects(2, waits, FALSE, 30000);
+    if (woke == WAIT_OBJECT_0 + 1)
+        throw std::runtime_error("test helper gave up with exit code " + std::to_string(helper->waitForExit()));
+    if (woke != WAIT_OBJECT_0) throw std::runtime_error("test helper did not get ready");
     return helper;
 }
 

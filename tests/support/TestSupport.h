@@ -68,6 +68,7 @@ public:
     RunningProcess(const RunningProcess&) = delete;
     RunningProcess& operator=(const RunningProcess&) = delete;
     unsigned long waitForExit();
+    void* handle() const { return process_; }
 
 private:
     void* process_ = nullptr;
