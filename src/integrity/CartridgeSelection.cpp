@@ -11,12 +11,6 @@
 
 namespace vexa {
 
-void DesktopCartridgePrompt::showCartridgePrompt(const std::wstring& text) {
-    MessageBoxW(nullptr, text.c_str(), L"Vexa 3711 \u2014 ROM required", MB_ICONINFORMATION | MB_OK);
-}
-
-std::wstring DesktopCartridgePrompt::chooseCartridgeImage() { return chooseCartridgeImageFile(); }
-
 std::wstring chooseCartridgeImageFile() {
     constexpr DWORD capacity = 32768;
     std::vector<wchar_t> name(capacity, L'\0');

@@ -17,13 +17,6 @@ public:
     virtual std::wstring chooseCartridgeImage() = 0;
 };
 
-// MessageBoxW and the platform's open dialog.
-class DesktopCartridgePrompt : public CartridgePrompt {
-public:
-    void showCartridgePrompt(const std::wstring& text) override;
-    std::wstring chooseCartridgeImage() override;
-};
-
 std::wstring chooseCartridgeImageFile();
 void saveCartridgeLocation();
 

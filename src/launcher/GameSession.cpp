@@ -17,7 +17,7 @@
 namespace vexa {
 
 void DesktopSessionInteraction::showCartridgePrompt(const std::wstring& text) {
-    DesktopCartridgePrompt().showCartridgePrompt(text);
+    MessageBoxW(nullptr, text.c_str(), L"Vexa 3711 \u2014 ROM required", MB_ICONINFORMATION | MB_OK);
 }
 
 std::wstring DesktopSessionInteraction::chooseCartridgeImage() { return chooseCartridgeImageFile(); }
