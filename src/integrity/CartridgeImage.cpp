@@ -4,6 +4,8 @@
 #include "integrity/Digest.h"
 #include "integrity/MessageError.h"
 
+#include <windows.h>
+
 namespace vexa {
 namespace {
 // SHA-1 of the supported image in native order; chosen at build time.

@@ -4,8 +4,8 @@
 #include "integrity/PathGrammar.h"
 #include "integrity/PathSafety.h"
 #include "integrity/TextConversion.h"
-#include "launcher/LauncherState.h"
 
+#include <windows.h>
 #include <commdlg.h>
 #include <vector>
 
@@ -26,36 +26,35 @@ std::wstring chooseCartridgeImageFile() {
     return makeAbsolute(std::wstring(name.data()), currentFolder());
 }
 
-void saveCartridgeLocation() {
-    LauncherState& state = launcherState();
-    std::string record = wideToUtf8(normalAbsolutePath(state.romPath));
-    std::wstring temporary = joinPath(state.playerDataFolder,
-                                      L"rom-location-" + std::to_wstring(GetCurrentProcessId()) + L".tmp");
-    replaceFileAtomically(temporary, joinPath(state.playerDataFolder, L"rom-location.txt"), record,
+void saveCartridgeLocation(const std::wstring& playerDataFolder, const std::wstring& romPath) {
+    std::string record = wideToUtf8(normalAbsolutePath(romPath));
+    std::wstring temporary =
+        joinPath(playerDataFolder, L"rom-location-" + std::to_wstring(GetCurrentProcessId()) + L".tmp");
+    replaceFileAtomically(temporary, joinPath(playerDataFolder, L"rom-location.txt"), record,
                           "Cannot save the selected ROM location.");
 }
 
-bool acquireCartridgeImage(bool preflightOnly, CartridgeImage& owner, CartridgePrompt& prompt) {
-    LauncherState& state = launcherState();
+bool acquireCartridgeImage(const std::wstring& playerDataFolder, bool mayPrompt, std::wstring& romPath,
+                           CartridgeImage& owner, CartridgePrompt& prompt) {
     try {
-        ByteBuffer bytes = readRequiredFile(joinPath(state.playerDataFolder, L"rom-location.txt"), 32768);
+        ByteBuffer bytes = readRequiredFile(joinPath(playerDataFolder, L"rom-location.txt"), 32768);
         std::wstring path =
             utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
         if (!isAbsoluteWidePath(path))
             throw MessageError("The saved ROM location is invalid. Select your ROM again.");
-        state.romPath = path;
+        romPath = path;
         owner = openVerifiedCartridgeImage(path);
         return true;
     } catch (const std::exception& failure) {
-        if (preflightOnly || state.consoleReporting) throw;
+        if (!mayPrompt) throw;
         prompt.showCartridgePrompt(utf8ToWide(failure.what()) +
                                    L"\n\nSelect your ROM at its current location to continue.");
     }
-    state.romPath = prompt.chooseCartridgeImage();
-    if (state.romPath.empty()) return false;
+    romPath = prompt.chooseCartridgeImage();
+    if (romPath.empty()) return false;
     // Only a verified image gets recorded: a failure here leaves the old record.
-    owner = openVerifiedCartridgeImage(state.romPath);
-    saveCartridgeLocation();
+    owner = openVerifiedCartridgeImage(romPath);
+    saveCartridgeLocation(playerDataFolder, romPath);
     return true;
 }
 

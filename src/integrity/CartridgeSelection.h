@@ -18,10 +18,13 @@ public:
 };
 
 std::wstring chooseCartridgeImageFile();
-void saveCartridgeLocation();
+// Records romPath (made absolute and normal) in the player-data folder's rom-location.txt.
+void saveCartridgeLocation(const std::wstring& playerDataFolder, const std::wstring& romPath);
 
-// Fills owner and romPath with the verified image; false when the player
-// cancelled the selection. Console runs and preflight never prompt.
-bool acquireCartridgeImage(bool preflightOnly, CartridgeImage& owner, CartridgePrompt& prompt);
+// Fills owner and romPath with the verified image named by the record; false
+// when the player cancelled the selection. Without mayPrompt (console runs and
+// preflight) a failing record ends the acquisition as it is.
+bool acquireCartridgeImage(const std::wstring& playerDataFolder, bool mayPrompt, std::wstring& romPath,
+                           CartridgeImage& owner, CartridgePrompt& prompt);
 
 } // namespace vexa

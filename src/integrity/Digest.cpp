@@ -5,8 +5,20 @@
 
 #include <limits>
 #include <vector>
+#include <windows.h>
+#include <bcrypt.h>
 
 namespace vexa {
+namespace {
+
+struct AlgorithmProviderTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type provider) noexcept { BCryptCloseAlgorithmProvider(provider, 0); }
+};
+using UniqueAlgorithmProvider = UniqueResource<AlgorithmProviderTraits>;
+
+} // namespace
 
 std::string hexDigest(const void* bytes, std::size_t length, const wchar_t* algorithm) {
     BCRYPT_ALG_HANDLE rawProvider = nullptr;

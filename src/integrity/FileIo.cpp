@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <windows.h>
 
 namespace vexa {
 namespace {

@@ -4,15 +4,13 @@
 #include "integrity/MessageError.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/PathSafety.h"
-#include "launcher/LauncherState.h"
 
 namespace vexa {
 
-void verifyInstallation() {
+void verifyInstallation(const std::wstring& applicationFolder) {
     constexpr std::uint64_t maxInstalledFileBytes = 134217728;
-    const std::wstring& folder = launcherState().applicationFolder;
     for (const InstallationRow& row : installationTable()) {
-        std::wstring path = joinPath(folder, row.relativePath);
+        std::wstring path = joinPath(applicationFolder, row.relativePath);
         requireSafeFolderPath(path);
         // One file's content at a time: it is released before the next row.
         ByteBuffer content = readRequiredFile(path, maxInstalledFileBytes);

@@ -3,6 +3,7 @@
 // time from the release payload; nobody edits it by hand.
 #include <cstddef>
 #include <span>
+#include <string>
 
 namespace vexa {
 
@@ -14,6 +15,6 @@ struct InstallationRow {
 std::span<const InstallationRow> installationTable();
 
 // Proves every row against the application folder; the first mismatch fails.
-void verifyInstallation();
+void verifyInstallation(const std::wstring& applicationFolder);
 
 } // namespace vexa

@@ -1,9 +1,10 @@
 #pragma once
 // Move-only owners for Win32 handles: one template, one closer per handle kind.
 // A copy would close twice, so copying is deleted; a move empties the source.
-#include <windows.h>
-#include <bcrypt.h>
-#include <tlhelp32.h>
+// The handle types are spelled as the plain pointers they are, and the closers
+// live in UniqueHandle.cpp, so code that merely holds a handle needs no
+// <windows.h>.
+#include <cstdint>
 #include <utility>
 
 namespace vexa {
@@ -39,36 +40,48 @@ private:
     Type value_ = Traits::invalid();
 };
 
-struct FileHandleTraits {   // CreateFileW, CreateToolhelp32Snapshot
-    using Type = HANDLE;
-    static Type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(Type h) noexcept { ::CloseHandle(h); }
+struct FileHandleTraits {        // CreateFileW, CreateToolhelp32Snapshot
+    using Type = void*;
+    static Type invalid() noexcept { return reinterpret_cast<void*>(static_cast<std::intptr_t>(-1)); }
+    static void close(Type handle) noexcept;
 };
-struct KernelHandleTraits { // mutexes, processes, threads
-    using Type = HANDLE;
+struct KernelHandleTraits {      // events, mutexes, processes, threads
+    using Type = void*;
     static Type invalid() noexcept { return nullptr; }
-    static void close(Type h) noexcept { ::CloseHandle(h); }
+    static void close(Type handle) noexcept;
 };
-struct LocalMemoryTraits {  // CommandLineToArgvW
-    using Type = LPWSTR*;
+struct OwnedMutexTraits {        // a mutex this thread owns: released, not closed
+    using Type = void*;
     static Type invalid() noexcept { return nullptr; }
-    static void close(Type p) noexcept { ::LocalFree(p); }
+    static void close(Type mutex) noexcept;
 };
-struct EnvironmentBlockTraits { // GetEnvironmentStringsW
-    using Type = LPWCH;
+struct LocalMemoryTraits {       // CommandLineToArgvW, FormatMessageW
+    using Type = void*;
     static Type invalid() noexcept { return nullptr; }
-    static void close(Type p) noexcept { ::FreeEnvironmentStringsW(p); }
+    static void close(Type memory) noexcept;
 };
-struct AlgorithmProviderTraits {
-    using Type = BCRYPT_ALG_HANDLE;
+struct TaskMemoryTraits {        // SHGetKnownFolderPath, IShellItem::GetDisplayName
+    using Type = void*;
     static Type invalid() noexcept { return nullptr; }
-    static void close(Type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+    static void close(Type memory) noexcept;
+};
+struct EnvironmentBlockTraits {  // GetEnvironmentStringsW
+    using Type = wchar_t*;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type block) noexcept;
+};
+struct ModuleTraits {            // LoadLibraryExW
+    using Type = void*;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type module) noexcept;
 };
 
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
-using UniqueArgv = UniqueResource<LocalMemoryTraits>;
+using MutexOwnership = UniqueResource<OwnedMutexTraits>;
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+using UniqueTaskMemory = UniqueResource<TaskMemoryTraits>;
 using UniqueEnvironmentBlock = UniqueResource<EnvironmentBlockTraits>;
-using UniqueAlgorithmProvider = UniqueResource<AlgorithmProviderTraits>;
+using UniqueModule = UniqueResource<ModuleTraits>;
 
 } // namespace vexa

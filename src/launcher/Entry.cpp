@@ -9,6 +9,7 @@
 #include "launcher/LaunchOptions.h"
 #include "launcher/LauncherState.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
 #include <vector>
@@ -18,9 +19,19 @@ namespace {
 
 constexpr int failureExitCode = 65;
 
+// The single-threaded apartment of the run (the folder picker needs it): its
+// result is not examined, and it is left exactly once, on every way out.
+class ComApartment {
+public:
+    ComApartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComApartment() { CoUninitialize(); }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
 int dispatch(const LaunchOptions& options) {
     if (options.verifyApplication) {
-        verifyInstallation();
+        verifyInstallation(launcherState().applicationFolder);
         return 0;
     }
     // No rollback record exists in this system, so this check always fails.
@@ -46,30 +57,28 @@ void reportFatalError(const std::string& message) {
 int launcherMain(void* moduleInstance) {
     LauncherState& state = launcherState();
     state.moduleInstance = moduleInstance;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    int exitCode = failureExitCode;
+    ComApartment apartment;
     try {
         int count = 0;
-        UniqueArgv argv(CommandLineToArgvW(GetCommandLineW(), &count));
+        LPWSTR* split = CommandLineToArgvW(GetCommandLineW(), &count);
+        UniqueLocalMemory argv(split);
         resolvePlayerDataFolder();
         resolveApplicationFolder();
         std::vector<std::wstring> arguments;
-        for (int at = 1; argv && at < count; ++at) arguments.emplace_back(argv.get()[at]);
+        for (int at = 1; split && at < count; ++at) arguments.emplace_back(split[at]);
         LaunchOptions options;
         parseLaunchOptions(arguments, options, state, normalizeOptionPath);
         argv.reset();
         if (!options.dataFolderGiven) readPlayerDataLocation();
-        exitCode = dispatch(options);
+        return dispatch(options);
     } catch (const std::exception& failure) {
         try {
             reportFatalError(failure.what());
         } catch (const std::exception&) {
             // A message that cannot even be converted is dropped; the exit code still tells.
         }
-        exitCode = failureExitCode;
+        return failureExitCode;
     }
-    CoUninitialize();
-    return exitCode;
 }
 
 } // namespace vexa

@@ -5,6 +5,7 @@
 #include "integrity/PathGrammar.h"
 #include "integrity/PathSafety.h"
 #include "integrity/TextConversion.h"
+#include "integrity/UniqueHandle.h"
 #include "launcher/LauncherState.h"
 
 #include <windows.h>
@@ -17,10 +18,9 @@ void resolvePlayerDataFolder() {
     PWSTR known = nullptr;
     HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known);
     // The string is the caller's to free even when the call fails.
-    std::wstring folder = (result >= 0 && known) ? std::wstring(known) : std::wstring();
-    CoTaskMemFree(known);
+    UniqueTaskMemory owner(known);
     if (result < 0) throw MessageError("Cannot locate your Windows user folder.");
-    launcherState().playerDataFolder = joinPath(folder, L"Vexa3711Original/PlayerData");
+    launcherState().playerDataFolder = joinPath(known ? known : L"", L"Vexa3711Original/PlayerData");
 }
 
 void resolveApplicationFolder() {

@@ -8,6 +8,7 @@
 
 #include <cwchar>
 #include <vector>
+#include <windows.h>
 
 namespace vexa {
 namespace {

@@ -43,10 +43,11 @@ int runGameSession(bool preflightOnly, SessionInteraction& interaction) {
     ModsSettings settings;
     std::optional<SessionGuard> guard;
 
-    verifyInstallation();
+    verifyInstallation(state.applicationFolder);
     requireSafeFolderPath(state.playerDataFolder);
     checkPlayerData();
-    if (!acquireCartridgeImage(preflightOnly, image, interaction)) return 0;
+    bool mayPrompt = !preflightOnly && !state.consoleReporting;
+    if (!acquireCartridgeImage(state.playerDataFolder, mayPrompt, state.romPath, image, interaction)) return 0;
     if (state.selectedEdition == Edition::Remaster)
         throw MessageError("Remaster textures are not included in this installation.");
     if (preflightOnly) return 0;
@@ -54,7 +55,7 @@ int runGameSession(bool preflightOnly, SessionInteraction& interaction) {
 
     if (!interaction.runPlayModsWindow(state.applicationFolder, state.playerDataFolder, settings)) return 0;
     // The installation may have changed while the window was open.
-    verifyInstallation();
+    verifyInstallation(state.applicationFolder);
     validateTexturePack(settings, state.applicationFolder, state.playerDataFolder);
     guard.emplace(state.playerDataFolder);
     requireNoOtherGameProcess();

@@ -4,6 +4,8 @@
 #include "integrity/PathGrammar.h"
 
 #include <cwctype>
+#include <windows.h>
+#include <tlhelp32.h>
 
 namespace vexa {
 
@@ -17,24 +19,16 @@ SessionGuard::SessionGuard(const std::wstring& playerDataFolder) {
         mutex_.reset();
         throw MessageError(otherSession);
     }
-    mutexOwned_ = true;
+    ownership_.reset(mutex_.get());
 
     std::wstring lockPath = joinPath(playerDataFolder, L"session.lock");
     lockFile_.reset(CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!lockFile_) {
-        ReleaseMutex(mutex_.get());
-        mutexOwned_ = false;
-        mutex_.reset();
-        throw MessageError("Your save folder is in use. Close the other session first.");
-    }
+    // Failing here releases and closes the mutex as the members unwind.
+    if (!lockFile_) throw MessageError("Your save folder is in use. Close the other session first.");
 }
 
-SessionGuard::~SessionGuard() {
-    lockFile_.reset();
-    if (mutexOwned_) ReleaseMutex(mutex_.get());
-    mutex_.reset();
-}
+SessionGuard::~SessionGuard() = default;
 
 void requireNoOtherGameProcess() {
     UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));

@@ -16,10 +16,11 @@ public:
     SessionGuard& operator=(const SessionGuard&) = delete;
 
 private:
-    // Released by hand in the destructor: the lock file first, then the mutex.
+    // Members end in reverse order: the lock file closes first, then the
+    // mutex is released, then its handle closed.
     UniqueKernelHandle mutex_;
+    MutexOwnership ownership_;
     UniqueFile lockFile_;
-    bool mutexOwned_ = false;
 };
 
 // Fails when another process whose file name begins with "Vexa" (any case) runs.

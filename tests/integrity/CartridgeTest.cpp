@@ -2,13 +2,13 @@
 #include "integrity/CartridgeSelection.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
-#include "launcher/LauncherState.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
+#include <windows.h>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -72,18 +72,15 @@ TEST(CartridgeImage, WritersAreLockedOutBothWays) {
 
 TEST(CartridgeLocation, RecordIsNormalisedRoundTripsAndIsReplacedAtomically) {
     TempFolder folder;
-    LauncherState& state = launcherState();
-    state.playerDataFolder = folder.path();
     std::wstring record = folder / L"rom-location.txt";
-    state.romPath = folder.path() + L"\\sub/..\\Sp\x00e9l \x65e5\\rom.z64";
-    saveCartridgeLocation();
+    saveCartridgeLocation(folder.path(), folder.path() + L"\\sub/..\\Sp\x00e9l \x65e5\\rom.z64");
     std::string saved = readFile(record);
     EXPECT_EQ(utf8ToWide(saved), folder.path() + L"\\Sp\x00e9l \x65e5\\rom.z64");
     EXPECT_EQ(saved.find_first_of("\r\n"), std::string::npos);
 
     auto holder = startHelper({L"hold-file", record, L"read"});
-    state.romPath = L"C:\\elsewhere.z64";
-    EXPECT_EQ(failureOf(saveCartridgeLocation), "Cannot save the selected ROM location.");
+    EXPECT_EQ(failureOf([&] { saveCartridgeLocation(folder.path(), L"C:\\elsewhere.z64"); }),
+              "Cannot save the selected ROM location.");
     EXPECT_EQ(readFile(record), saved);
     EXPECT_FALSE(fileExists(folder / (L"rom-location-" + std::to_wstring(GetCurrentProcessId()) + L".tmp")));
 }
@@ -118,9 +115,6 @@ TEST(AcquireCartridgeImage, PromptsChoosesVerifiesAndRecords) {
               "The saved ROM location is invalid. Select your ROM again.", wrongSize}}) {
         TempFolder root;
         Installation installation = stageInstallation(root.path());
-        LauncherState& state = launcherState();
-        state.playerDataFolder = installation.data;
-        state.consoleReporting = false;
         std::wstring recordPath = joinPath(installation.data, L"rom-location.txt");
         std::string record = c.record;
         if (auto at = record.find("ROM"); at != std::string::npos) record.replace(at, 3, wideToUtf8(installation.rom));
@@ -137,7 +131,9 @@ TEST(AcquireCartridgeImage, PromptsChoosesVerifiesAndRecords) {
         }
         CartridgeImage image;
         bool acquired = false;
-        std::string failure = failureOf([&] { acquired = acquireCartridgeImage(false, image, prompt); });
+        std::wstring romPath;
+        std::string failure =
+            failureOf([&] { acquired = acquireCartridgeImage(installation.data, true, romPath, image, prompt); });
         std::string outcome = failure != "(no failure)" ? failure : acquired ? "image" : "cancelled";
         EXPECT_EQ(outcome, c.outcome) << c.what;
         EXPECT_EQ(image.held(), acquired) << c.what;
@@ -149,7 +145,7 @@ TEST(AcquireCartridgeImage, PromptsChoosesVerifiesAndRecords) {
         }
         if (c.chooseImage) {
             EXPECT_EQ(readFile(recordPath), wideToUtf8(movedTo)) << c.what;  // normalised, no line break
-            EXPECT_EQ(state.romPath, prompt.choice) << c.what;
+            EXPECT_EQ(romPath, prompt.choice) << c.what;
         } else if (c.record != "-") {
             EXPECT_EQ(readFile(recordPath), record) << c.what;  // never replaced by an unverified file
         }

@@ -1,7 +1,6 @@
 #include "integrity/Digest.h"
 #include "integrity/InstallationTable.h"
 #include "integrity/PathGrammar.h"
-#include "launcher/LauncherState.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -54,11 +53,10 @@ TEST(VerifyInstallation, EveryKindOfDamageHasItsSentence) {
         TempFolder root;
         Installation installation = stageInstallation(root.path());
         c.damage(installation.app);
-        launcherState().applicationFolder = installation.app;
-        EXPECT_EQ(failureOf(verifyInstallation), c.failure) << c.what;
+        EXPECT_EQ(failureOf([&] { verifyInstallation(installation.app); }), c.failure) << c.what;
     }
-    launcherState().applicationFolder = std::wstring(VEXA_TEST_DRIVE) + L"links\\linked\\app";
-    EXPECT_EQ(failureOf(verifyInstallation), "Linked installation or save folders are unsupported.");
-    launcherState().applicationFolder = L"relative\\app";
-    EXPECT_EQ(failureOf(verifyInstallation), "Choose an absolute installation or data folder.");
+    EXPECT_EQ(failureOf([] { verifyInstallation(std::wstring(VEXA_TEST_DRIVE) + L"links\\linked\\app"); }),
+              "Linked installation or save folders are unsupported.");
+    EXPECT_EQ(failureOf([] { verifyInstallation(L"relative\\app"); }),
+              "Choose an absolute installation or data folder.");
 }

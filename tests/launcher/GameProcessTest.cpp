@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <windows.h>
 
 using namespace vexa;
 using namespace vexa::test;

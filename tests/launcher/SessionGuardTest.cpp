@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <windows.h>
 
 using namespace vexa;
 using namespace vexa::test;

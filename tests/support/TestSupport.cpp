@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <windows.h>
 
 namespace fs = std::filesystem;
 
