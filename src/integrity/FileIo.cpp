@@ -25,28 +25,38 @@ constexpr ReadMessages modsMessages{"A Mods file is missing or unreadable.",
                                     "A Mods file could not be read completely."};
 
 template <typename Buffer>
+void readWhole(HANDLE file, std::uint64_t maxBytes, const ReadMessages& messages, Buffer& buffer) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > maxBytes)
+        throw MessageError(messages.size);
+    buffer.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        // ReadFile counts in 32 bits; every limit in use fits one request.
+        DWORD request = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(file, buffer.data() + done, request, &got, nullptr) || got == 0)
+            throw MessageError(messages.read);
+        done += got;
+    }
+}
+
+template <typename Buffer>
 Buffer readBounded(const std::wstring& path, std::uint64_t maxBytes, const ReadMessages& messages) {
     // Readers and writers elsewhere are tolerated, as with an ordinary stream;
     // a folder, a missing file or a file locked against readers fails here.
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw MessageError(messages.open);
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
-        static_cast<std::uint64_t>(size.QuadPart) > maxBytes)
-        throw MessageError(messages.size);
-
-    Buffer buffer(static_cast<std::size_t>(size.QuadPart), 0);
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-        // ReadFile counts in 32 bits; every limit in use fits one request.
-        DWORD request = static_cast<DWORD>(std::min<std::size_t>(buffer.size() - done, 1u << 30));
-        DWORD got = 0;
-        if (!ReadFile(file.get(), buffer.data() + done, request, &got, nullptr) || got == 0)
-            throw MessageError(messages.read);
-        done += got;
-    }
+    Buffer buffer;
+    readWhole(file.get(), maxBytes, messages, buffer);
     return buffer;
+}
+
+bool isNotFound(DWORD error) {
+    // As the standard library treats them: names that cannot exist are missing.
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+           error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME;
 }
 
 std::string platformErrorText(DWORD error) {
@@ -71,6 +81,10 @@ std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes) {
     return readBounded<std::string>(path, maxBytes, modsMessages);
 }
 
+void readOpenModsFile(void* file, std::uint64_t maxBytes, std::string& buffer) {
+    readWhole(file, maxBytes, modsMessages, buffer);
+}
+
 void writeNewFile(const std::wstring& path, const void* bytes, std::size_t length) {
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -89,21 +103,32 @@ void writeNewFile(const std::wstring& path, const void* bytes, std::size_t lengt
 void replaceFileAtomically(const std::wstring& temporaryPath, const std::wstring& target,
                            std::string_view content, const std::string& failureMessage) {
     writeNewFile(temporaryPath, content.data(), content.size());
-    if (!MoveFileExW(temporaryPath.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    moveOverTarget(temporaryPath, target, failureMessage);
+}
+
+void moveOverTarget(const std::wstring& temporaryPath, const std::wstring& target,
+                    const std::string& failureMessage) {
+    if (!MoveFileExW(temporaryPath.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(temporaryPath.c_str());
         throw MessageError(failureMessage);
     }
 }
 
-bool pathExists(const std::wstring& path) {
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    DWORD error = GetLastError();
-    // As the standard library treats them: names that cannot exist are missing.
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
-        error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME)
-        return false;
-    throw std::runtime_error(platformErrorText(error));
+PathKind pathKind(const std::wstring& path) {
+    // Opening the object itself follows links; attribute access alone is never
+    // refused for sharing, and backup semantics let folders open too.
+    UniqueFile object(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!object || !GetFileInformationByHandle(object.get(), &information)) {
+        DWORD error = GetLastError();
+        if (isNotFound(error)) return PathKind::Missing;
+        throw std::runtime_error(platformErrorText(error));
+    }
+    return information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? PathKind::Folder : PathKind::File;
 }
+
+bool pathExists(const std::wstring& path) { return pathKind(path) != PathKind::Missing; }
 
 } // namespace vexa

@@ -14,6 +14,9 @@ using ByteBuffer = std::vector<unsigned char>;
 ByteBuffer readRequiredFile(const std::wstring& path, std::uint64_t maxBytes);
 // Mods files: same rules, their own messages; the bytes come back undecoded.
 std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes);
+// The rest of readModsFile for a file the caller has opened: the whole content
+// into buffer, whose capacity is kept, so that many files can share one buffer.
+void readOpenModsFile(void* file, std::uint64_t maxBytes, std::string& buffer);
 
 // Creates a file that must not exist yet, writes everything and flushes it to disk.
 void writeNewFile(const std::wstring& path, const void* bytes, std::size_t length);
@@ -23,9 +26,14 @@ void writeNewFile(const std::wstring& path, const void* bytes, std::size_t lengt
 // a failed move removes the temporary file and raises failureMessage.
 void replaceFileAtomically(const std::wstring& temporaryPath, const std::wstring& target,
                            std::string_view content, const std::string& failureMessage);
+// The second half of that: the move, and the clean-up when it fails.
+void moveOverTarget(const std::wstring& temporaryPath, const std::wstring& target,
+                    const std::string& failureMessage);
 
-// True when the file system reports any object at path (links followed).
-// Failures other than "not found" raise the platform's own error text.
+enum class PathKind { Missing, File, Folder };
+// What the file system reports at path, links followed. Failures other than
+// "not found" raise the platform's own error text.
+PathKind pathKind(const std::wstring& path);
 bool pathExists(const std::wstring& path);
 
 } // namespace vexa

@@ -1,5 +1,6 @@
 #include "integrity/PathGrammar.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <vector>
 
@@ -133,10 +134,25 @@ std::wstring makeAbsolute(std::wstring_view path, std::wstring_view currentFolde
     return std::wstring(path.substr(0, rootName)) + L'\\' + std::wstring(rest);
 }
 
+namespace {
+
+// "C:\Data\" and "C:\Data" name the same folder; a root keeps its separator.
+std::wstring withoutTrailingSeparators(std::wstring path) {
+    std::size_t root = rootNameLength(path) + (hasRootDirectory(path) ? 1 : 0);
+    while (path.size() > std::max<std::size_t>(root, 1) && isPathSeparator(path.back())) path.pop_back();
+    return path;
+}
+
+std::wstring comparableForm(std::wstring_view path, std::wstring_view currentFolder) {
+    return lowerCase(withoutTrailingSeparators(lexicallyNormal(makeAbsolute(path, currentFolder))));
+}
+
+} // namespace
+
 bool isSameOrInsideFolder(std::wstring_view path, std::wstring_view folder,
                           std::wstring_view currentFolder) {
-    std::wstring normalPath = lowerCase(lexicallyNormal(makeAbsolute(path, currentFolder)));
-    std::wstring normalFolder = lowerCase(lexicallyNormal(makeAbsolute(folder, currentFolder)));
+    std::wstring normalPath = comparableForm(path, currentFolder);
+    std::wstring normalFolder = comparableForm(folder, currentFolder);
     if (normalPath == normalFolder) return true;
     if (!normalFolder.empty() && normalFolder.back() != L'\\') normalFolder += L'\\';
     if (normalPath.size() < normalFolder.size()) return false;

@@ -4,6 +4,7 @@
 #include "integrity/PathGrammar.h"
 
 #include <stdexcept>
+#include <unordered_set>
 #include <windows.h>
 
 namespace vexa {
@@ -15,18 +16,24 @@ bool isReparsePoint(const std::wstring& path) {
 }
 
 // Tests the path itself and then every folder above it, deepest first. A part
-// that does not exist is no error: the walk just goes on to its parent.
-void requireNoReparsePointUpward(const std::wstring& path, const char* message) {
+// that does not exist is no error: the walk just goes on to its parent. Parts
+// in proven passed before and end the walk, as everything above them did too.
+void requireNoReparsePointUpward(const std::wstring& path, const char* message,
+                                 std::unordered_set<std::wstring>* proven = nullptr) {
     std::wstring current = path;
-    while (!current.empty()) {
+    while (!current.empty() && !(proven && proven->contains(current))) {
         // A symbolic link is a reparse point on Windows, so one attribute test
         // covers links, junctions and mount points alike.
         if (isReparsePoint(current)) throw MessageError(message);
         std::wstring parent = parentPath(current);
-        if (parent == current) break;
+        bool root = parent == current;
+        if (proven) proven->insert(std::move(current));
+        if (root) break;
         current = std::move(parent);
     }
 }
+
+constexpr const char* linkedModsPath = "Linked Mods paths are unsupported.";
 
 } // namespace
 
@@ -50,7 +57,11 @@ void requireSafeFolderPath(const std::wstring& path) {
 }
 
 void requireUnlinkedModsPath(const std::wstring& path) {
-    requireNoReparsePointUpward(path, "Linked Mods paths are unsupported.");
+    requireNoReparsePointUpward(path, linkedModsPath);
+}
+
+void ModsLinkWalk::require(const std::wstring& path) {
+    requireNoReparsePointUpward(path, linkedModsPath, &proven_);
 }
 
 bool isSameOrInside(const std::wstring& path, const std::wstring& folder) {

@@ -2,6 +2,7 @@
 // Rules that make a path trustworthy: absolute, and no link or other reparse
 // point on it or on any folder above it.
 #include <string>
+#include <unordered_set>
 
 namespace vexa {
 
@@ -14,6 +15,16 @@ std::wstring normalAbsolutePath(const std::wstring& path);
 void requireSafeFolderPath(const std::wstring& path);
 // Mods family: "Linked Mods paths are unsupported."; relative and empty paths allowed.
 void requireUnlinkedModsPath(const std::wstring& path);
+
+// The Mods link rule over the many paths of one tree: a folder proven
+// unlinked is remembered, so each folder is asked about once.
+class ModsLinkWalk {
+public:
+    void require(const std::wstring& path);
+
+private:
+    std::unordered_set<std::wstring> proven_;
+};
 
 bool isSameOrInside(const std::wstring& path, const std::wstring& folder);
 

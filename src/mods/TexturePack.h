@@ -7,8 +7,10 @@
 namespace vexa {
 
 // Number of verified mappings of the chosen pack; 0 without looking at
-// anything when the pack is disabled.
+// anything when the pack is disabled. The pack must lie outside both folders.
 std::uint64_t validateTexturePack(const ModsSettings& settings, const std::wstring& applicationFolder,
                                   const std::wstring& playerDataFolder);
+// The pack folder's own checks and its description, every mapped image read.
+std::uint64_t validatePackFolder(const std::wstring& folder);
 
 } // namespace vexa

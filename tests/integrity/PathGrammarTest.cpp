@@ -58,7 +58,9 @@ TEST(PathGrammar, ContainmentIgnoresCaseSeparatorsAndDots) {
              {L"C:\\Games\\Pack", L"C:\\games", true}, {L"C:\\games\\", L"C:\\GAMES", true},
              {L"C:/games/pack/x.png", L"C:\\games", true}, {L"C:\\other\\..\\games\\p", L"C:\\games", true},
              {L"C:\\GamesPack", L"C:\\games", false}, {L"C:\\games\\..\\x", L"C:\\games", false},
-             {L"pack", L"C:\\cwd", true}, {L"D:\\games", L"C:\\games", false}}) {
+             {L"pack", L"C:\\cwd", true}, {L"D:\\games", L"C:\\games", false},
+             {L"C:\\Data", L"C:\\DATA\\", true}, {L"C:\\Data\\x", L"C:\\DATA\\\\", true},
+             {L"C:\\x", L"C:\\", true}, {L"\\\\srv\\share", L"\\\\SRV\\share\\", true}}) {
         EXPECT_EQ(isSameOrInsideFolder(c.path, c.folder, current), c.inside) << c.path << L" in " << c.folder;
     }
 }

@@ -1,0 +1,101 @@
+#include "mods/TexturePackRules.h"
+
+#include "integrity/MessageError.h"
+#include "integrity/TextConversion.h"
+
+#include <nlohmann/json.hpp>
+
+#include <unordered_set>
+
+namespace vexa {
+namespace {
+
+constexpr std::size_t maxMappings = 100000;
+
+// The runtime hash as its 64-bit value: equal values are duplicates whatever
+// the letter case.
+std::uint64_t runtimeHash(const std::string& text) {
+    const char* invalid = "Invalid or duplicate RT64 runtime hash.";
+    if (text.size() != 16) throw MessageError(invalid);
+    std::uint64_t value = 0;
+    for (char c : text) {
+        char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        int digit = (lower >= '0' && lower <= '9') ? lower - '0' : (lower >= 'a' && lower <= 'f') ? lower - 'a' + 10 : -1;
+        if (digit < 0) throw MessageError(invalid);
+        value = value << 4 | static_cast<std::uint64_t>(digit);
+    }
+    return value;
+}
+
+// From the last dot of the final element, lower-cased; none when that element
+// begins with its only dot (".png" is a name, not an extension).
+std::wstring extensionOf(const std::wstring& relativePath) {
+    std::size_t nameStart = relativePath.rfind(L'/');
+    nameStart = nameStart == std::wstring::npos ? 0 : nameStart + 1;
+    std::size_t dot = relativePath.rfind(L'.');
+    if (dot == std::wstring::npos || dot <= nameStart) return {};
+    std::wstring extension = relativePath.substr(dot);
+    for (wchar_t& unit : extension)
+        if (unit >= L'A' && unit <= L'Z') unit = static_cast<wchar_t>(unit - L'A' + L'a');
+    return extension;
+}
+
+bool startsWith(const std::string& content, std::string_view signature) {
+    return content.compare(0, signature.size(), signature) == 0;
+}
+
+void requireImageSignature(const std::wstring& extension, const std::string& content) {
+    if (extension == L".png") {
+        if (content.size() < 24 || !startsWith(content, std::string_view("\x89PNG\r\n\x1a\n", 8)))
+            throw MessageError("Mapped PNG has an invalid signature.");
+    } else if (extension == L".dds") {
+        if (content.size() < 128 || !startsWith(content, "DDS "))
+            throw MessageError("Mapped DDS has an invalid signature.");
+    } else {
+        throw MessageError("Only explicit PNG or DDS texture paths are supported.");
+    }
+}
+
+} // namespace
+
+std::wstring toSafeTexturePath(std::string_view text) {
+    if (text.empty() || text.find_first_of("\\:") != std::string_view::npos || text.front() == '/')
+        throw MessageError("A texture path is not a safe relative path.");
+    std::wstring path = utf8ToWide(text);
+    std::size_t start = 0;
+    while (true) {
+        std::size_t end = path.find(L'/', start);
+        std::wstring_view element = std::wstring_view(path).substr(start, end == std::wstring::npos ? end : end - start);
+        // The platform drops trailing dots and blanks, so "a." would open "a".
+        if (element.empty() || element == L"." || element == L".." || element.back() == L'.' || element.back() == L' ')
+            throw MessageError("A texture path escapes or aliases its pack.");
+        if (end == std::wstring::npos) return path;
+        start = end + 1;
+    }
+}
+
+std::uint64_t judgeTexturePack(const nlohmann::json& description, TextureFiles& files) {
+    const nlohmann::json& configuration = description.at("configuration");
+    const char* versions = "Require RT64 configuration 3 and hash version 5.";
+    // The library's number equality: 3.0 equals 3, the text "3" does not.
+    if (!(configuration.at("configurationVersion") == 3)) throw MessageError(versions);
+    if (!(configuration.at("hashVersion") == 5)) throw MessageError(versions);
+
+    const nlohmann::json& textures = description.at("textures");
+    if (!textures.is_array() || textures.empty() || textures.size() > maxMappings)
+        throw MessageError("The pack needs mapped runtime texture hashes.");
+
+    std::unordered_set<std::uint64_t> hashes;
+    hashes.reserve(textures.size());
+    std::string content;  // one image at a time, one buffer for all of them
+    for (const nlohmann::json& texture : textures) {
+        if (!hashes.insert(runtimeHash(texture.at("hashes").at("rt64").get<std::string>())).second)
+            throw MessageError("Invalid or duplicate RT64 runtime hash.");
+        std::wstring relativePath = toSafeTexturePath(texture.at("path").get<std::string>());
+        files.readMappedTexture(relativePath, content);
+        requireImageSignature(extensionOf(relativePath), content);
+    }
+    return textures.size();
+}
+
+} // namespace vexa

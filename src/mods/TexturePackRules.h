@@ -1,0 +1,30 @@
+#pragma once
+// The rules of an RT64 texture pack's description (rt64.json), apart from the
+// disk: the files are reached through TextureFiles, so the judgement can be
+// exercised on any document without a pack on disk.
+#include <nlohmann/json_fwd.hpp>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vexa {
+
+// A mapping's "path" as a relative path inside the pack: forward slashes only,
+// nothing that climbs out or aliases another name through trailing dots or
+// blanks.
+std::wstring toSafeTexturePath(std::string_view text);
+
+class TextureFiles {
+public:
+    virtual ~TextureFiles() = default;
+    // The whole content of a mapped file (a relative path of the pack) into
+    // content. Raises when the file or a folder on its way is a link, when it
+    // is missing or no regular file, and with the Mods read messages.
+    virtual void readMappedTexture(const std::wstring& relativePath, std::string& content) = 0;
+};
+
+// Every rule, in order, on a parsed description; the number of mappings.
+std::uint64_t judgeTexturePack(const nlohmann::json& description, TextureFiles& files);
+
+} // namespace vexa

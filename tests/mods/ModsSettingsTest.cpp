@@ -1,0 +1,126 @@
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
+#include "mods/ModsSettings.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+
+constexpr const char* parseError = "[json.exception.parse_error.101]";
+constexpr const char* unsupported = "Unsupported Mods settings version.";
+constexpr const char* wrongType = "[json.exception.type_error.302]";
+
+// "enabled|folder" for settings, else the failure's text cut to the length of
+// the expected prefix (the JSON library's own texts are long).
+std::string outcomeOf(const std::string& expected, const std::function<ModsSettings()>& read) {
+    std::string outcome;
+    std::string failure = failureOf([&] {
+        ModsSettings settings = read();
+        outcome = std::string(settings.enabled ? "true|" : "false|") + wideToUtf8(settings.folder);
+    });
+    return failure == "(no failure)" ? outcome : failure.substr(0, expected.size());
+}
+
+std::string settingsText(const std::string& schema, const std::string& enabled = "true",
+                         const std::string& folder = "\"C:/Packs/A\"") {
+    return "{\"schema\": " + schema + ", \"enabled\": " + enabled + ", \"folder\": " + folder + "}";
+}
+
+} // namespace
+
+TEST(ModsSettings, ReadingIsStrict) {
+    struct Case { std::string text; std::string outcome; };
+    for (const Case& c : std::vector<Case>{
+             {settingsText("1"), "true|C:/Packs/A"},
+             {"{\"folder\": \"D:\\\\x\", \"other\": [1], \"enabled\": false,\n\"schema\": 1.0}", "false|D:\\x"},
+             {"", parseError},
+             {settingsText("1") + " // note", parseError},
+             {"/* note */" + settingsText("1"), parseError},
+             {settingsText("1") + "x", parseError},
+             {settingsText("\"1\""), unsupported},
+             {settingsText("true"), unsupported},
+             {settingsText("2"), unsupported},
+             {settingsText("null"), unsupported},
+             // schema is looked up before the badly typed enabled
+             {"{\"enabled\": 1, \"folder\": null}", "[json.exception.out_of_range.403] key 'schema' not found"},
+             {settingsText("1", "1"), wrongType},
+             {settingsText("1", "true", "null"), wrongType},
+             {"[1]", "[json.exception.type_error.304]"}}) {
+        EXPECT_EQ(outcomeOf(c.outcome, [&] { return parseModsSettings(c.text); }), c.outcome) << c.text;
+    }
+}
+
+TEST(ModsSettings, FileReadingAndItsLimit) {
+    TempFolder folder;
+    std::wstring path = folder / L"vexa-mods.json";
+    std::string exact = settingsText("1");
+    exact.resize(65536, ' ');
+    struct Case { std::function<void()> prepare; std::string outcome; };
+    for (const Case& c : std::vector<Case>{
+             {[] {}, "false|"},  // no file: the defaults, silently
+             {[&] { writeFile(path, exact); }, "true|C:/Packs/A"},
+             {[&] { writeFile(path, exact + " "); }, "A Mods file exceeds its size limit."},
+             {[&] { std::filesystem::create_directory(path); }, "A Mods file is missing or unreadable."}}) {
+        std::filesystem::remove_all(path);
+        c.prepare();
+        EXPECT_EQ(outcomeOf(c.outcome, [&] { return readModsSettings(path); }), c.outcome);
+    }
+    std::wstring linked = std::wstring(VEXA_TEST_DRIVE) + L"links\\linked\\vexa-mods.json";
+    writeFile(std::wstring(VEXA_TEST_DRIVE) + L"links\\real\\vexa-mods.json", settingsText("1"));
+    EXPECT_EQ(failureOf([&] { readModsSettings(linked); }), "Linked Mods paths are unsupported.");
+    std::filesystem::remove(std::wstring(VEXA_TEST_DRIVE) + L"links\\real\\vexa-mods.json");
+}
+
+TEST(ModsSettings, WritingGivesTheFiveLineFileThatReadsBack) {
+    struct Case { ModsSettings settings; std::string text; std::wstring readBack; };
+    for (const Case& c : std::vector<Case>{
+             {{}, "{\n  \"enabled\": false,\n  \"folder\": \"\",\n  \"schema\": 1\n}\n", L""},
+             {{true, L"C:\\Packs\\A"}, "{\n  \"enabled\": true,\n  \"folder\": \"C:/Packs/A\",\n  \"schema\": 1\n}\n",
+              L"C:/Packs/A"},
+             {{false, L"D:\\Sp\x00e9l \"\x65e5\"\\"},
+              "{\n  \"enabled\": false,\n  \"folder\": \"D:/Sp\xc3\xa9l \\\"\xe6\x97\xa5\\\"/\",\n  \"schema\": 1\n}\n",
+              L"D:/Sp\x00e9l \"\x65e5\"/"}}) {
+        EXPECT_EQ(formatModsSettings(c.settings), c.text);
+        ModsSettings back = parseModsSettings(c.text);
+        EXPECT_EQ(back.enabled, c.settings.enabled);
+        EXPECT_EQ(back.folder, c.readBack);
+    }
+    EXPECT_EQ(failureOf([] { formatModsSettings({true, std::wstring(1, wchar_t(0xd800))}); }),
+              "Invalid text in file path.");
+}
+
+TEST(ModsSettings, SavingReplacesTheFileOrLeavesItWhole) {
+    TempFolder folder;
+    std::wstring target = folder / L"vexa-mods.json";
+    auto leftovers = [&] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+            count += entry.path().extension() == ".tmp";
+        return count;
+    };
+    saveModsSettings(folder.path(), {true, L"C:\\Packs\\A"});
+    std::string saved = readFile(target);
+    EXPECT_EQ(saved, formatModsSettings({true, L"C:\\Packs\\A"}));
+    EXPECT_EQ(leftovers(), 0);
+    {
+        auto editor = startHelper({L"hold-file", target, L"read"});
+        EXPECT_EQ(failureOf([&] { saveModsSettings(folder.path(), {}); }),
+                  "Cannot save Mods settings; previous choices were retained.");
+    }
+    EXPECT_EQ(readFile(target), saved);
+    EXPECT_EQ(leftovers(), 0);
+
+    std::wstring real = std::wstring(VEXA_TEST_DRIVE) + L"links\\real";
+    auto before = std::distance(std::filesystem::directory_iterator(real), {});
+    EXPECT_EQ(failureOf([] { saveModsSettings(std::wstring(VEXA_TEST_DRIVE) + L"links\\linked", {}); }),
+              "Linked installation or save folders are unsupported.");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(real), {}), before) << "nothing written";
+    EXPECT_EQ(failureOf([] { saveModsSettings(L"relative", {}); }), "Choose an absolute installation or data folder.");
+}

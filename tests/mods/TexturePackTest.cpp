@@ -1,0 +1,193 @@
+#include "integrity/MessageError.h"
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
+#include "mods/TexturePack.h"
+#include "mods/TexturePackRules.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+using namespace vexa;
+using namespace vexa::test;
+using nlohmann::json;
+
+namespace {
+
+const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(16, '\0');  // 24 bytes
+const std::string dds = "DDS " + std::string(124, '\0');                               // 128 bytes
+constexpr const char* escapes = "A texture path escapes or aliases its pack.";
+constexpr const char* unsafe = "A texture path is not a safe relative path.";
+constexpr const char* badHash = "Invalid or duplicate RT64 runtime hash.";
+constexpr const char* versions = "Require RT64 configuration 3 and hash version 5.";
+constexpr const char* needsHashes = "The pack needs mapped runtime texture hashes.";
+constexpr const char* notPngOrDds = "Only explicit PNG or DDS texture paths are supported.";
+
+json mapping(const std::string& hash, const std::string& path) {
+    return {{"hashes", {{"rt64", hash}}}, {"path", path}};
+}
+
+std::string hashNumber(std::size_t n) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016zx", n);
+    return text;
+}
+
+json description(json textures, json configuration = {{"configurationVersion", 3}, {"hashVersion", 5}}) {
+    return {{"configuration", configuration}, {"textures", textures}};
+}
+
+// The pack's files in memory, keyed by the relative path as the description spells it.
+struct FakeFiles : TextureFiles {
+    std::map<std::wstring, std::string> files;
+    void readMappedTexture(const std::wstring& relativePath, std::string& content) override {
+        auto found = files.find(relativePath);
+        if (found == files.end()) throw MessageError("A mapped texture is missing.");
+        content = found->second;
+    }
+};
+
+std::string judge(const json& document, const std::map<std::wstring, std::string>& files, std::size_t prefix = 0) {
+    FakeFiles fake;
+    fake.files = files;
+    std::string outcome;
+    std::string failure = failureOf([&] { outcome = std::to_string(judgeTexturePack(document, fake)); });
+    if (failure == "(no failure)") return outcome;
+    return prefix ? failure.substr(0, prefix) : failure;
+}
+
+} // namespace
+
+TEST(TexturePackRules, DescriptionNumbersAndCounts) {
+    json one = json::array({mapping("00000000000000ab", "a.png")});
+    json many = json::array();
+    for (std::size_t n = 0; n < 100001; ++n) many.push_back(mapping(hashNumber(n), "a.png"));
+    json most = many;
+    most.erase(most.size() - 1);
+    struct Case { const char* what; json document; std::string outcome; };
+    for (const Case& c : std::vector<Case>{
+             {"one mapping", description(one), "1"},
+             {"100000 mappings", description(most), "100000"},
+             {"100001 mappings", description(many), needsHashes},
+             {"no mappings", description(json::array()), needsHashes},
+             {"textures not an array", description(json::object({{"a", 1}})), needsHashes},
+             {"versions as 3.0 and 5.0", description(one, {{"configurationVersion", 3.0}, {"hashVersion", 5.0}}), "1"},
+             {"configuration version as text", description(one, {{"configurationVersion", "3"}, {"hashVersion", 5}}), versions},
+             {"configuration version 4", description(one, {{"configurationVersion", 4}, {"hashVersion", 5}}), versions},
+             {"hash version 6", description(one, {{"configurationVersion", 3}, {"hashVersion", 6}}), versions},
+             {"hash version missing", description(one, {{"configurationVersion", 3}}),
+              "[json.exception.out_of_range.403] key 'hashVersion' not found"},
+             {"configuration missing", json{{"textures", one}},
+              "[json.exception.out_of_range.403] key 'configuration' not found"}}) {
+        EXPECT_EQ(judge(c.document, {{L"a.png", png}}), c.outcome) << c.what;
+    }
+}
+
+TEST(TexturePackRules, HashesPathsAndImages) {
+    struct Case { std::vector<std::pair<std::string, std::string>> mappings; std::string outcome; };
+    for (const Case& c : std::vector<Case>{
+             {{{"00000000000000AB", "textures/a.png"}, {"00000000000000ab", "a.PNG"}}, badHash},
+             {{{"00000000000000AB", "textures/a.png"}, {"00000000000000ac", "a.PNG"}}, "2"},
+             {{{"0123456789abcde", "a.png"}}, badHash},
+             {{{"0123456789abcdef0", "a.png"}}, badHash},
+             {{{"0123456789abcdeg", "a.png"}}, badHash},
+             {{{"0123456789abcdeg", "../a.png"}}, badHash},  // the hash is judged first
+             {{{"0000000000000001", "../a.png"}}, escapes},
+             {{{"0000000000000001", "./a.png"}}, escapes},
+             {{{"0000000000000001", "a/./b.png"}}, escapes},
+             {{{"0000000000000001", "a./b.png"}}, escapes},
+             {{{"0000000000000001", "a /b.png"}}, escapes},
+             {{{"0000000000000001", "a.png."}}, escapes},
+             {{{"0000000000000001", "dir/"}}, escapes},
+             {{{"0000000000000001", "a//b.png"}}, escapes},
+             {{{"0000000000000001", "a\\b.png"}}, unsafe},
+             {{{"0000000000000001", "C:a.png"}}, unsafe},
+             {{{"0000000000000001", "/a.png"}}, unsafe},
+             {{{"0000000000000001", ""}}, unsafe},
+             {{{"0000000000000001", "missing.png"}}, "A mapped texture is missing."},
+             {{{"0000000000000001", ".png"}}, notPngOrDds},
+             {{{"0000000000000001", "textures/a"}}, notPngOrDds},
+             {{{"0000000000000001", "a.txt"}}, notPngOrDds},
+             {{{"0000000000000001", "short.png"}}, "Mapped PNG has an invalid signature."},
+             {{{"0000000000000001", "other.png"}}, "Mapped PNG has an invalid signature."},
+             {{{"0000000000000001", "b.dds"}}, "1"},
+             {{{"0000000000000001", "short.DDS"}}, "Mapped DDS has an invalid signature."}}) {
+        json textures = json::array();
+        for (const auto& [hash, path] : c.mappings) textures.push_back(mapping(hash, path));
+        std::map<std::wstring, std::string> files{
+            {L"textures/a.png", png}, {L"a.PNG", png}, {L".png", png}, {L"textures/a", png}, {L"a.txt", png},
+            {L"short.png", png.substr(0, 23)}, {L"other.png", dds}, {L"b.dds", dds}, {L"short.DDS", dds.substr(0, 127)}};
+        EXPECT_EQ(judge(description(textures), files), c.outcome) << c.mappings.front().second;
+    }
+    json wrongType = description(json::array({{{"hashes", {{"rt64", 7}}}, {"path", "a.png"}}}));
+    EXPECT_EQ(judge(wrongType, {}, 31), "[json.exception.type_error.302]");
+}
+
+namespace {
+
+// A pack on the scratch drive: rt64.json mapping each path, images written.
+void writePack(const std::wstring& folder, const std::vector<std::pair<std::string, std::string>>& images) {
+    std::filesystem::create_directories(folder);
+    json textures = json::array();
+    for (std::size_t n = 0; n < images.size(); ++n) {
+        textures.push_back(mapping(hashNumber(n + 1), images[n].first));
+        std::wstring path = joinPath(folder, utf8ToWide(images[n].first));
+        std::filesystem::create_directories(parentPath(path));
+        if (!images[n].second.empty()) writeFile(path, images[n].second);
+    }
+    writeFile(joinPath(folder, L"rt64.json"), description(textures).dump());
+}
+
+} // namespace
+
+TEST(TexturePack, FoldersAndFilesOnDisk) {
+    TempFolder root;
+    std::wstring app = root / L"App", data = root / L"Data\\";  // data recorded with a trailing separator
+    std::wstring pack = root / L"Pack";
+    std::wstring linkedPack = std::wstring(VEXA_TEST_DRIVE) + L"links\\pack-with-link";
+    constexpr const char* outside = "Keep the external pack outside the application and player-data folders.";
+    constexpr const char* choose = "Choose an existing absolute texture pack folder.";
+    struct Case {
+        const char* what;
+        std::wstring folder;
+        std::function<void()> prepare;
+        std::string outcome;
+        bool enabled = true;
+    };
+    auto good = [&] { writePack(pack, {{"textures/a/b.png", png}, {"textures/c.DDS", dds}, {"d.png", png}}); };
+    for (const Case& c : std::vector<Case>{
+             {"disabled, missing folder", root / L"none", [] {}, "0", false},
+             {"good pack", pack, good, "3"},
+             {"non-ASCII folder", root / L"Pack\x00e9", [] {}, "Use an ASCII-only external pack folder path with this "
+              "retained runtime, for example C:\\VexaTexturePacks\\MyPack."},
+             {"inside the application folder, other case", root / L"APP\\pack", [] {}, outside},
+             {"the player-data folder itself", root / L"DATA", [] {}, outside},
+             {"relative", L"Pack", [] {}, choose},
+             {"missing", root / L"none", [] {}, choose},
+             {"a file", pack, [&] { writeFile(pack, "x"); }, choose},
+             {"linked pack folder", std::wstring(VEXA_TEST_DRIVE) + L"links\\linked\\app", [] {}, "Linked Mods paths are unsupported."},
+             {"linked folder inside the pack", linkedPack,
+              [&] { writePack(linkedPack, {{"inner/extra.png", png}}); }, "Linked Mods paths are unsupported."},
+             {"no description", pack, [&] { std::filesystem::create_directories(pack); }, "A Mods file is missing or unreadable."},
+             {"description over 32 MiB", pack, [&] {
+                  good();
+                  writeFile(joinPath(pack, L"rt64.json"), std::string(33554433, ' '));
+              }, "A Mods file exceeds its size limit."},
+             {"a folder mapped", pack, [&] { writePack(pack, {{"textures/a.png", ""}}); }, "A mapped texture is missing."},
+             {"an image missing", pack, [&] { writePack(pack, {{"a.png", png}, {"b.png", ""}}); }, "A mapped texture is missing."}}) {
+        std::filesystem::remove_all(pack);
+        std::filesystem::create_directories(app);
+        c.prepare();
+        if (std::string(c.what) == "a folder mapped") std::filesystem::create_directories(pack + L"\\textures\\a.png");
+        std::string outcome;
+        std::string failure = failureOf([&] { outcome = std::to_string(validateTexturePack({c.enabled, c.folder}, app, data)); });
+        EXPECT_EQ(failure == "(no failure)" ? outcome : failure, c.outcome) << c.what;
+    }
+    good();
+    auto holder = startHelper({L"hold-file", joinPath(pack, L"d.png"), L"none"});
+    EXPECT_EQ(failureOf([&] { validatePackFolder(pack); }), "A Mods file is missing or unreadable.");
+}
