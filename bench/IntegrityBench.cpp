@@ -11,6 +11,7 @@
 #include "integrity/UniqueHandle.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <shellapi.h>
 
 #include <algorithm>
