@@ -1,6 +1,7 @@
 #include "integrity/FileIo.h"
 
 #include "integrity/MessageError.h"
+#include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
 
@@ -25,11 +26,9 @@ constexpr ReadMessages modsMessages{"A Mods file is missing or unreadable.",
                                     "A Mods file could not be read completely."};
 
 template <typename Buffer>
-void readWhole(HANDLE file, std::uint64_t maxBytes, const ReadMessages& messages, Buffer& buffer) {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > maxBytes)
-        throw MessageError(messages.size);
-    buffer.resize(static_cast<std::size_t>(size.QuadPart));
+void readWhole(HANDLE file, std::uint64_t size, std::uint64_t maxBytes, const ReadMessages& messages, Buffer& buffer) {
+    if (size > maxBytes) throw MessageError(messages.size);
+    buffer.resize(static_cast<std::size_t>(size));
     std::size_t done = 0;
     while (done < buffer.size()) {
         // ReadFile counts in 32 bits; every limit in use fits one request.
@@ -48,8 +47,10 @@ Buffer readBounded(const std::wstring& path, std::uint64_t maxBytes, const ReadM
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw MessageError(messages.open);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) throw MessageError(messages.size);
     Buffer buffer;
-    readWhole(file.get(), maxBytes, messages, buffer);
+    readWhole(file.get(), static_cast<std::uint64_t>(size.QuadPart), maxBytes, messages, buffer);
     return buffer;
 }
 
@@ -81,8 +82,8 @@ std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes) {
     return readBounded<std::string>(path, maxBytes, modsMessages);
 }
 
-void readOpenModsFile(void* file, std::uint64_t maxBytes, std::string& buffer) {
-    readWhole(file, maxBytes, modsMessages, buffer);
+void readOpenModsFile(void* file, std::uint64_t size, std::uint64_t maxBytes, std::string& buffer) {
+    readWhole(file, size, maxBytes, modsMessages, buffer);
 }
 
 void writeNewFile(const std::wstring& path, const void* bytes, std::size_t length) {
@@ -130,5 +131,12 @@ PathKind pathKind(const std::wstring& path) {
 }
 
 bool pathExists(const std::wstring& path) { return pathKind(path) != PathKind::Missing; }
+
+void createFolders(const std::wstring& path) {
+    if (pathKind(path) == PathKind::Folder) return;
+    std::wstring parent = parentPath(path);
+    if (!parent.empty() && parent != path) createFolders(parent);
+    if (!CreateDirectoryW(path.c_str(), nullptr)) throw std::runtime_error(platformErrorText(GetLastError()));
+}
 
 } // namespace vexa

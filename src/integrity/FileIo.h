@@ -14,9 +14,10 @@ using ByteBuffer = std::vector<unsigned char>;
 ByteBuffer readRequiredFile(const std::wstring& path, std::uint64_t maxBytes);
 // Mods files: same rules, their own messages; the bytes come back undecoded.
 std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes);
-// The rest of readModsFile for a file the caller has opened: the whole content
-// into buffer, whose capacity is kept, so that many files can share one buffer.
-void readOpenModsFile(void* file, std::uint64_t maxBytes, std::string& buffer);
+// The rest of readModsFile for a file the caller has opened and sized: the
+// whole content into buffer, whose capacity is kept, so that many files can
+// share one buffer.
+void readOpenModsFile(void* file, std::uint64_t size, std::uint64_t maxBytes, std::string& buffer);
 
 // Creates a file that must not exist yet, writes everything and flushes it to disk.
 void writeNewFile(const std::wstring& path, const void* bytes, std::size_t length);
@@ -35,5 +36,8 @@ enum class PathKind { Missing, File, Folder };
 // "not found" raise the platform's own error text.
 PathKind pathKind(const std::wstring& path);
 bool pathExists(const std::wstring& path);
+// Creates the folder and any missing folders above it; an existing folder is
+// fine. Failures raise the platform's own error text.
+void createFolders(const std::wstring& path);
 
 } // namespace vexa

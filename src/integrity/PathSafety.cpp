@@ -52,8 +52,13 @@ std::wstring normalAbsolutePath(const std::wstring& path) {
 }
 
 void requireSafeFolderPath(const std::wstring& path) {
-    if (!isAbsoluteWidePath(path)) throw MessageError("Choose an absolute installation or data folder.");
-    requireNoReparsePointUpward(path, "Linked installation or save folders are unsupported.");
+    requireAbsoluteUnlinkedPath(path, "Choose an absolute installation or data folder.",
+                                "Linked installation or save folders are unsupported.");
+}
+
+void requireAbsoluteUnlinkedPath(const std::wstring& path, const char* notAbsolute, const char* linked) {
+    if (!isAbsoluteWidePath(path)) throw MessageError(notAbsolute);
+    requireNoReparsePointUpward(path, linked);
 }
 
 void requireUnlinkedModsPath(const std::wstring& path) {

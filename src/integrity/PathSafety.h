@@ -13,6 +13,8 @@ std::wstring normalAbsolutePath(const std::wstring& path);
 // Installation family: "Choose an absolute installation or data folder." or
 // "Linked installation or save folders are unsupported."
 void requireSafeFolderPath(const std::wstring& path);
+// The same rule with a caller's own two messages.
+void requireAbsoluteUnlinkedPath(const std::wstring& path, const char* notAbsolute, const char* linked);
 // Mods family: "Linked Mods paths are unsupported."; relative and empty paths allowed.
 void requireUnlinkedModsPath(const std::wstring& path);
 

@@ -6,6 +6,8 @@
 //   abandon-mutex                      exit while owning the session mutex
 // Probe modes answer with the exit code (0 = it worked):
 //   try-write <path>, try-delete <path>, try-mutex, scan (the process scan passes)
+// Started as an updater ("--directory ..." first), it records its command line
+// and working folder in updater-started.txt in that folder, and exits.
 #include "launcher/SessionGuard.h"
 
 #include <windows.h>
@@ -36,6 +38,16 @@ int holdUntilEnded(const std::wstring& event) {
 int main() {
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (count > 1 && std::wstring(argv[1]) == L"--directory") {
+        wchar_t folder[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, folder);
+        std::wstring record = std::wstring(GetCommandLineW()) + L"\n" + folder;
+        HANDLE file = CreateFileW(L"updater-started.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
+        CloseHandle(file);
+        return 0;
+    }
     if (count < 3) return 2;
     std::wstring event = argv[1], mode = argv[2], argument = count > 3 ? argv[3] : L"";
 

@@ -1,0 +1,77 @@
+#include "update/ReleaseFeed.h"
+
+#include "integrity/MessageError.h"
+#include "update/UpdateHost.h"
+
+#include <nlohmann/json.hpp>
+
+namespace vexa {
+namespace {
+
+constexpr std::int64_t maxUpdateBytes = 67108864;
+
+bool isLowercaseHex(const std::string& text) {
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+} // namespace
+
+ReleaseVersion parseReleaseVersion(std::string_view text) {
+    const char* unsupported = "Unsupported release version";
+    std::uint32_t components[3] = {};
+    std::size_t at = 0;
+    for (int index = 0; index < 3; ++index) {
+        if (index > 0) {
+            if (at >= text.size() || text[at] != '.') throw MessageError(unsupported);
+            ++at;
+        }
+        std::size_t digits = 0;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 6) {
+            components[index] = components[index] * 10 + static_cast<std::uint32_t>(text[at] - '0');
+            ++at;
+            ++digits;
+        }
+        if (digits == 0 || digits > 5) throw MessageError(unsupported);
+    }
+    if (at != text.size()) throw MessageError(unsupported);
+    return {components[0], components[1], components[2]};
+}
+
+std::string downloadUrlOf(std::string_view version) {
+    return "https://" + std::string(updateHostText) + "/assets/game-mods/Relicade-Vexa3711-Mods-v" +
+           std::string(version) + "-Update.exe";
+}
+
+UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
+    const char* unsupportedFeed = "Unsupported launcher update feed.";
+    if (!feed.is_object()) throw MessageError(unsupportedFeed);
+    if (feed.value("schema", 0) != 1) throw MessageError(unsupportedFeed);
+    if (feed.value("product", std::string()) != "vexa3711-launcher") throw MessageError(unsupportedFeed);
+    if (feed.value("platform", std::string()) != "windows-x64") throw MessageError(unsupportedFeed);
+
+    UpdateRelease release;
+    release.version = feed.at("version").get<std::string>();
+    if (release.version.empty() || release.version.front() == 'v')
+        throw MessageError("Unsupported launcher patch version.");
+    ReleaseVersion version = parseReleaseVersion(release.version);
+
+    static const nlohmann::json editions = {"original-native", "remastered-native", "original-lus", "remastered-lus"};
+    if (feed.at("profiles") != editions)
+        throw MessageError("Launcher update does not cover the four supported editions.");
+
+    release.url = feed.at("url").get<std::string>();
+    release.sha256 = feed.at("sha256").get<std::string>();
+    release.bytes = feed.at("bytes").get<std::int64_t>();
+    if (release.url != downloadUrlOf(release.version) || release.sha256.size() != 64 ||
+        !isLowercaseHex(release.sha256) || release.bytes < 1 || release.bytes > maxUpdateBytes)
+        throw MessageError("Launcher update identity, size or SHA-256 is invalid.");
+
+    // Equal or older: nothing newer is published, and the notes are never read.
+    if (!(version > launcherVersion)) return {};
+    release.notes = feed.value("notes", std::string());
+    return release;
+}
+
+} // namespace vexa

@@ -1,0 +1,144 @@
+#include "update/UpdateCommand.h"
+
+#include "integrity/ArgumentQuoting.h"
+#include "integrity/Digest.h"
+#include "integrity/MessageError.h"
+#include "integrity/PathGrammar.h"
+#include "integrity/PathSafety.h"
+#include "integrity/TextConversion.h"
+#include "update/UpdateHost.h"
+#include "update/UpdateTransport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <windows.h>
+
+namespace vexa {
+namespace {
+
+constexpr const wchar_t* updatesTitle = L"Vexa 3711 Updates";
+
+class DesktopUpdateDialogs : public UpdateDialogs {
+public:
+    int messageBox(void* owner, const std::wstring& text, const std::wstring& title, unsigned flags) override {
+        return MessageBoxW(static_cast<HWND>(owner), text.c_str(), title.c_str(), flags);
+    }
+};
+
+UpdateRelease fetchReleaseFeed() {
+    std::vector<unsigned char> body =
+        fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536);
+    return readReleaseFeed(nlohmann::json::parse(body.begin(), body.end(), nullptr, true, false));
+}
+
+// Written under a temporary name of this process and moved into place without
+// replacing: a build that appeared meanwhile wins, and is verified like any other.
+void storeDownload(const std::wstring& cacheFolder, const std::wstring& cachedBuild, const ByteBuffer& build) {
+    std::wstring temporary = joinPath(cacheFolder, L".verified-" + std::to_wstring(GetCurrentProcessId()) + L".exe");
+    requireUpdateFolder(temporary);
+    bool stored = false;
+    {
+        UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        if (!file) throw MessageError("Cannot create update cache file.");
+        DWORD written = 0;
+        stored = WriteFile(file.get(), build.data(), static_cast<DWORD>(build.size()), &written, nullptr) &&
+                 written == build.size() && FlushFileBuffers(file.get());
+    }
+    if (stored) stored = MoveFileExW(temporary.c_str(), cachedBuild.c_str(), MOVEFILE_WRITE_THROUGH);
+    if (!stored) {
+        DeleteFileW(temporary.c_str());
+        throw MessageError("Cannot finish update cache file.");
+    }
+}
+
+void startUpdater(const std::wstring& cachedBuild, const std::wstring& cacheFolder,
+                  const std::wstring& applicationFolder) {
+    std::wstring commandLine = quoteArgument(cachedBuild) + L" --directory " + quoteArgument(applicationFolder) +
+                               L" --restart --wait-pid " + std::to_wstring(GetCurrentProcessId());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(cachedBuild.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        cacheFolder.c_str(), &startup, &process))
+        throw MessageError("Cannot start verified launcher updater.");
+    UniqueKernelHandle processHandle(process.hProcess);
+    UniqueKernelHandle threadHandle(process.hThread);
+}
+
+bool applyLauncherUpdate(void* owner, const std::wstring& applicationFolder, const std::wstring& playerDataFolder,
+                         UpdateDialogs& dialogs) {
+    UpdateRelease release = fetchReleaseFeed();
+    if (release.version.empty()) {
+        dialogs.messageBox(owner,
+                           L"You have the latest published launcher Mods update. Native game files, ROM and saves "
+                           L"are unchanged.",
+                           updatesTitle, MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    std::wstring question = L"Launcher update " + utf8ToWide(release.version) +
+                            L" is available. Download, verify and apply it now?\n\nVexa will close, update its "
+                            L"launcher in the same folder, and restart. Your native game runtime, ROM, saves, "
+                            L"settings and shortcuts stay in place.";
+    if (dialogs.messageBox(owner, question, updatesTitle, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return false;
+
+    ByteBuffer build = fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes));
+    verifyUpdatePayload(release, build);
+    requireUpdateFolder(playerDataFolder);
+    std::wstring cacheFolder = joinPath(playerDataFolder, L"launcher-updates");
+    requireUpdateFolder(cacheFolder);
+    createFolders(cacheFolder);
+    std::wstring cachedBuild = joinPath(cacheFolder, L"Relicade-Vexa3711-Mods-" + utf8ToWide(release.sha256) + L".exe");
+    requireUpdateFolder(cachedBuild);
+    // A build already cached under its digest is never written again, only verified.
+    if (!pathExists(cachedBuild)) storeDownload(cacheFolder, cachedBuild, build);
+
+    LockedUpdate locked(cachedBuild, release);
+    // The lock is held until the updater exists: what runs is what was verified.
+    startUpdater(cachedBuild, cacheFolder, applicationFolder);
+    return true;
+}
+
+} // namespace
+
+UpdateDialogs& desktopUpdateDialogs() {
+    static DesktopUpdateDialogs dialogs;
+    return dialogs;
+}
+
+void verifyUpdatePayload(const UpdateRelease& release, const ByteBuffer& bytes) {
+    if (static_cast<std::int64_t>(bytes.size()) != release.bytes ||
+        hexDigest(bytes.data(), bytes.size(), L"SHA256") != release.sha256)
+        throw MessageError("Update checksum mismatch or incomplete download; installation refused");
+}
+
+void requireUpdateFolder(const std::wstring& path) {
+    requireAbsoluteUnlinkedPath(path, "An absolute update folder is required.", "Linked update folders are unsupported.");
+}
+
+LockedUpdate::LockedUpdate(const std::wstring& path, const UpdateRelease& release)
+    : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                        nullptr)) {
+    if (!file_) throw MessageError("Cannot lock the verified update.");
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file_.get(), &size) || size.QuadPart != release.bytes)
+        throw MessageError("Cached update size mismatch.");
+    ByteBuffer bytes(static_cast<std::size_t>(size.QuadPart), 0);
+    DWORD got = 0;
+    if (!ReadFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size())
+        throw MessageError("Cannot verify cached update.");
+    verifyUpdatePayload(release, bytes);
+}
+
+bool runLauncherUpdate(void* owner, const std::wstring& applicationFolder, const std::wstring& playerDataFolder,
+                       UpdateDialogs& dialogs) {
+    try {
+        return applyLauncherUpdate(owner, applicationFolder, playerDataFolder, dialogs);
+    } catch (const std::exception& failure) {
+        // Every handle of the command is closed by now; the window stays open.
+        dialogs.messageBox(owner, utf8ToWide(failure.what()), L"Vexa 3711 update check stopped", MB_OK | MB_ICONERROR);
+        return false;
+    }
+}
+
+} // namespace vexa

@@ -1,0 +1,48 @@
+#pragma once
+// One HTTPS GET from the update host, its body within a caller's limit. The
+// rules (location, limits, order, messages) are kept apart from the platform
+// calls, which sit behind HttpsOperations so that short and failing reads can
+// be simulated; the real ones are WinHTTP's.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexa {
+
+struct UrlComponents {
+    bool https = false;
+    unsigned port = 0;
+    std::size_t userNameLength = 0;
+    std::size_t passwordLength = 0;
+    std::size_t extraInfoLength = 0;  // query and fragment
+    std::wstring host;                // as written in the URL
+    std::wstring path;
+};
+
+class HttpsOperations {
+public:
+    using Handle = void*;  // null: none could be made
+    virtual ~HttpsOperations() = default;
+    virtual std::optional<UrlComponents> crackUrl(const std::wstring& url) = 0;
+    virtual Handle openSession() = 0;
+    virtual void setTimeouts(Handle session) = 0;
+    virtual Handle connect(Handle session, const std::wstring& host) = 0;
+    virtual Handle openRequest(Handle connection, const std::wstring& path) = 0;
+    virtual void disableRedirects(Handle request) = 0;
+    virtual bool sendRequest(Handle request) = 0;
+    virtual bool receiveResponse(Handle request) = 0;
+    virtual std::optional<std::uint32_t> statusCode(Handle request) = 0;
+    // Bytes read into buffer (0 at the end of the body), or nothing on failure.
+    virtual std::optional<std::size_t> readData(Handle request, unsigned char* buffer, std::size_t capacity) = 0;
+    virtual void closeHandle(Handle handle) = 0;
+};
+
+// WinHTTP, loaded from the system folder.
+HttpsOperations& winHttpOperations();
+
+std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint64_t limit,
+                                               HttpsOperations& https = winHttpOperations());
+
+} // namespace vexa

@@ -1,0 +1,113 @@
+#include "integrity/SystemLibrary.h"
+#include "update/UpdateHost.h"
+#include "update/UpdateTransport.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+namespace vexa {
+namespace {
+
+// winhttp.dll is not a KnownDLL: it is reached through the system folder only.
+template <typename Function>
+Function* winHttp(const char* name) {
+    return systemFunction<Function>(L"winhttp.dll", name);
+}
+
+class WinHttp : public HttpsOperations {
+public:
+    std::optional<UrlComponents> crackUrl(const std::wstring& url) override {
+        static auto crack = winHttp<decltype(WinHttpCrackUrl)>("WinHttpCrackUrl");
+        URL_COMPONENTS parts{};
+        parts.dwStructSize = sizeof parts;
+        // Non-zero lengths with null pointers: the components point into url.
+        parts.dwHostNameLength = parts.dwUserNameLength = parts.dwPasswordLength = static_cast<DWORD>(-1);
+        parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+        if (!crack || !crack(url.c_str(), 0, 0, &parts)) return std::nullopt;
+        UrlComponents components;
+        components.https = parts.nScheme == INTERNET_SCHEME_HTTPS;
+        components.port = parts.nPort;
+        components.userNameLength = parts.dwUserNameLength;
+        components.passwordLength = parts.dwPasswordLength;
+        components.extraInfoLength = parts.dwExtraInfoLength;
+        if (parts.lpszHostName) components.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+        if (parts.lpszUrlPath) components.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+        return components;
+    }
+
+    Handle openSession() override {
+        static auto open = winHttp<decltype(WinHttpOpen)>("WinHttpOpen");
+        std::wstring agent(updateUserAgent.begin(), updateUserAgent.end());
+        return open ? open(agent.c_str(), WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                           WINHTTP_NO_PROXY_BYPASS, 0)
+                    : nullptr;
+    }
+
+    void setTimeouts(Handle session) override {
+        static auto set = winHttp<decltype(WinHttpSetTimeouts)>("WinHttpSetTimeouts");
+        static auto setOption = winHttp<decltype(WinHttpSetOption)>("WinHttpSetOption");
+        set(session, 5000, 5000, 15000, 15000);
+        // The wait for the response headers has a timeout of its own (90 s by
+        // default); without it a host that never answers would outlast the
+        // 15 s receive bound.
+        DWORD receiveResponse = 15000;
+        setOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &receiveResponse, sizeof receiveResponse);
+    }
+
+    Handle connect(Handle session, const std::wstring& host) override {
+        static auto connect = winHttp<decltype(WinHttpConnect)>("WinHttpConnect");
+        return connect(session, host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0);
+    }
+
+    Handle openRequest(Handle connection, const std::wstring& path) override {
+        static auto open = winHttp<decltype(WinHttpOpenRequest)>("WinHttpOpenRequest");
+        return open(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                    WINHTTP_FLAG_SECURE);
+    }
+
+    void disableRedirects(Handle request) override {
+        static auto setOption = winHttp<decltype(WinHttpSetOption)>("WinHttpSetOption");
+        DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+        setOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
+    }
+
+    bool sendRequest(Handle request) override {
+        static auto send = winHttp<decltype(WinHttpSendRequest)>("WinHttpSendRequest");
+        return send(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+    }
+
+    bool receiveResponse(Handle request) override {
+        static auto receive = winHttp<decltype(WinHttpReceiveResponse)>("WinHttpReceiveResponse");
+        return receive(request, nullptr);
+    }
+
+    std::optional<std::uint32_t> statusCode(Handle request) override {
+        static auto query = winHttp<decltype(WinHttpQueryHeaders)>("WinHttpQueryHeaders");
+        DWORD status = 0, size = sizeof status;
+        if (!query(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                   &status, &size, WINHTTP_NO_HEADER_INDEX))
+            return std::nullopt;
+        return status;
+    }
+
+    std::optional<std::size_t> readData(Handle request, unsigned char* buffer, std::size_t capacity) override {
+        static auto read = winHttp<decltype(WinHttpReadData)>("WinHttpReadData");
+        DWORD got = 0;
+        if (!read(request, buffer, static_cast<DWORD>(capacity), &got)) return std::nullopt;
+        return got;
+    }
+
+    void closeHandle(Handle handle) override {
+        static auto close = winHttp<decltype(WinHttpCloseHandle)>("WinHttpCloseHandle");
+        close(handle);
+    }
+};
+
+} // namespace
+
+HttpsOperations& winHttpOperations() {
+    static WinHttp operations;
+    return operations;
+}
+
+} // namespace vexa

@@ -1,0 +1,225 @@
+// Runs inside tests/support/update-sandbox: the stand-in host serves
+// X:\update-host on 127.0.0.1:443 for the update host's name, with a test CA
+// that this sandbox alone trusts.
+#include "integrity/Digest.h"
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
+#include "support/TestSupport.h"
+#include "update/UpdateCommand.h"
+#include "update/UpdateHost.h"
+#include "update/UpdateTransport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <windows.h>
+
+using namespace vexa;
+using namespace vexa::test;
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::wstring hostRoot = std::wstring(VEXA_TEST_DRIVE) + L"update-host";
+const std::string host(updateHostText);
+const std::string feedUrl = "https://" + host + "/programs/vexa3711/latest.json";
+
+class UpdateHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::error_code ignored;
+        fs::remove_all(hostRoot, ignored);
+        fs::create_directories(hostRoot + L"\\programs\\vexa3711");
+        fs::create_directories(hostRoot + L"\\assets\\game-mods");
+    }
+
+    // The body at a URL path of the host.
+    static void serve(const std::string& path, const std::string& body) { writeFile(hostRoot + utf8ToWide(path), body); }
+    static void behave(const json& behaviour) { writeFile(hostRoot + L"\\host-behaviour.json", behaviour.dump()); }
+    // "<path> <user agent>" of every request that reached the host.
+    static std::vector<std::string> requests() {
+        std::vector<std::string> lines;
+        if (!fileExists(hostRoot + L"\\host-requests.log")) return lines;
+        std::istringstream log(readFile(hostRoot + L"\\host-requests.log"));
+        for (std::string line; std::getline(log, line);) lines.push_back(line.substr(line.find(' ') + 1));
+        return lines;
+    }
+    // A release of the given version whose build is content.
+    static std::string publish(const std::string& version, const std::string& content) {
+        std::string name = "/assets/game-mods/Relicade-Vexa3711-Mods-v" + version + "-Update.exe";
+        serve(name, content);
+        std::string sha256 = hexDigest(content.data(), content.size(), L"SHA256");
+        serve("/programs/vexa3711/latest.json",
+              json{{"schema", 1}, {"product", "vexa3711-launcher"}, {"platform", "windows-x64"}, {"version", version},
+                   {"profiles", {"original-native", "remastered-native", "original-lus", "remastered-lus"}},
+                   {"url", "https://" + host + name}, {"sha256", sha256}, {"bytes", content.size()}}
+                  .dump());
+        return sha256;
+    }
+};
+
+std::string fetched(const std::string& url, std::uint64_t limit) {
+    std::string outcome;
+    std::string failure = failureOf([&] { outcome = std::to_string(fetchUpdateResource(url, limit).size()) + " bytes"; });
+    return failure == "(no failure)" ? outcome : failure;
+}
+
+} // namespace
+
+TEST_F(UpdateHostTest, TransportAgainstTheHost) {
+    serve("/programs/vexa3711/latest.json", std::string(65536, 'f'));
+    serve("/empty", "");
+    const std::string untrusted = "Untrusted launcher update URL.";
+    const std::string feedPath = "/programs/vexa3711/latest.json";
+    for (const std::string& url : {"http://" + host + feedPath, "https://" + host + ":8443" + feedPath,
+                                   "https://user@" + host + feedPath, feedUrl + "?x=1", feedUrl + "#f",
+                                   "https://other.vexa3711.example" + feedPath})
+        EXPECT_EQ(fetched(url, 65536), untrusted) << url;
+    EXPECT_TRUE(requests().empty()) << "refused before any connection";
+
+    EXPECT_EQ(fetched("https://" + host + ":443" + feedPath, 65536), "65536 bytes");
+    EXPECT_EQ(fetched(feedUrl, 65535), "Launcher update exceeds its declared size.");
+    EXPECT_EQ(fetched("https://" + host + "/empty", 10), "0 bytes");
+    EXPECT_EQ(fetched("https://" + host + "/missing", 10), "Relicade update is unavailable. Try again later.");
+    const std::string agent = " Relicade-VexaLauncher-Updates/1";
+    EXPECT_EQ(requests(), (std::vector<std::string>{feedPath + agent, feedPath + agent, "/empty" + agent, "/missing" + agent}));
+
+    behave({{"paths", {{feedPath, {{"status", 302}, {"location", "https://" + host + "/elsewhere"}}}}}});
+    EXPECT_EQ(fetched(feedUrl, 65536), "Relicade update is unavailable. Try again later.");
+    behave({{"certificate", "untrusted"}});
+    EXPECT_EQ(fetched(feedUrl, 65536), "Cannot reach the Relicade update server.");
+    behave({{"paths", {{feedPath, {{"stall", 20}}}}}});
+    EXPECT_EQ(fetched(feedUrl, 65536), "Cannot reach the Relicade update server.") << "15 s receive bound";
+    for (const std::string& line : requests()) EXPECT_EQ(line.find("/elsewhere"), std::string::npos);
+}
+
+namespace {
+
+// The player's answers and what the boxes said.
+struct ScriptedDialogs : UpdateDialogs {
+    int answer = IDOK;
+    std::vector<std::wstring> boxes;  // "title|flags|text"
+    int messageBox(void*, const std::wstring& text, const std::wstring& title, unsigned flags) override {
+        boxes.push_back(title + L"|" + std::to_wstring(flags) + L"|" + text);
+        return answer;
+    }
+};
+
+std::wstring stopped(const std::wstring& text) { return L"Vexa 3711 update check stopped|16|" + text; }
+
+} // namespace
+
+TEST_F(UpdateHostTest, TheWholeCommand) {
+    const std::string build = readFile(binPath(L"launcher_test_helper.exe"));  // records how it was started
+    const std::wstring question =
+        L"Vexa 3711 Updates|33|Launcher update 0.3.5 is available. Download, verify and apply it now?\n\nVexa will "
+        L"close, update its launcher in the same folder, and restart. Your native game runtime, ROM, saves, "
+        L"settings and shortcuts stay in place.";
+    const std::wstring checksum = L"Update checksum mismatch or incomplete download; installation refused";
+    HWND owner = CreateWindowExW(0, L"STATIC", L"hidden owner", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    struct Case {
+        const char* what;
+        std::string version;
+        int answer;
+        // Given the cache folder and the cached build's path, before the command runs.
+        std::function<void(const std::wstring& cache, const std::wstring& cached)> prepare;
+        bool result;
+        std::wstring lastBox;  // "" when the question was the last
+    };
+    const std::string shortBy1 = "/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.5-Update.exe";
+    auto nothing = [](const std::wstring&, const std::wstring&) {};
+    for (const Case& c : std::vector<Case>{
+             {"nothing newer", "0.3.4", IDOK, nothing, false,
+              L"Vexa 3711 Updates|64|You have the latest published launcher Mods update. Native game files, ROM "
+              L"and saves are unchanged."},
+             {"declined", "0.3.5", IDCANCEL, nothing, false, L""},
+             {"accepted", "0.3.5", IDOK, nothing, true, L""},
+             {"a download one byte short", "0.3.5", IDOK,
+              [&](auto&, auto&) { behave({{"paths", {{shortBy1, {{"cut", build.size() - 1}}}}}}); }, false, stopped(checksum)},
+             {"a cached build reused", "0.3.5", IDOK, [&](const std::wstring& cache, const std::wstring& cached) {
+                  fs::create_directories(cache);
+                  writeFile(cached, build);
+                  fs::last_write_time(cached, fs::file_time_type::clock::now() - std::chrono::hours(48));
+              }, true, L""},
+             {"a damaged cached build", "0.3.5", IDOK, [&](const std::wstring& cache, const std::wstring& cached) {
+                  fs::create_directories(cache);
+                  writeFile(cached, build.substr(1));
+              }, false, stopped(L"Cached update size mismatch.")},
+             {"a changed cached build", "0.3.5", IDOK, [&](const std::wstring& cache, const std::wstring& cached) {
+                  fs::create_directories(cache);
+                  writeFile(cached, "x" + build.substr(1));
+              }, false, stopped(checksum)},
+             {"a folder in its place", "0.3.5", IDOK,
+              [](auto&, const std::wstring& cached) { fs::create_directories(cached); }, false,
+              stopped(L"Cannot lock the verified update.")},
+             {"a leftover temporary file", "0.3.5", IDOK, [](const std::wstring& cache, auto&) {
+                  fs::create_directories(cache);
+                  writeFile(joinPath(cache, L".verified-" + std::to_wstring(GetCurrentProcessId()) + L".exe"), "old");
+              }, false, stopped(L"Cannot create update cache file.")}}) {
+        SetUp();
+        TempFolder root;
+        std::wstring app = root / L"Vexa App\\", data = root / L"Player Data";
+        fs::create_directories(data);
+        std::wstring sha256 = utf8ToWide(publish(c.version, build));
+        std::wstring cache = joinPath(data, L"launcher-updates");
+        std::wstring cached = joinPath(cache, L"Relicade-Vexa3711-Mods-" + sha256 + L".exe");
+        c.prepare(cache, cached);
+        std::string before = fileExists(cached) && !fs::is_directory(cached) ? readFile(cached) : "";
+        auto stamp = before.empty() ? fs::file_time_type() : fs::last_write_time(cached);
+
+        ScriptedDialogs dialogs;
+        dialogs.answer = c.answer;
+        EXPECT_EQ(runLauncherUpdate(owner, app, data, dialogs), c.result) << c.what;
+        ASSERT_FALSE(dialogs.boxes.empty()) << c.what;
+        if (c.version != "0.3.4") EXPECT_EQ(dialogs.boxes[0], question) << c.what;
+        EXPECT_EQ(c.lastBox.empty() ? question : c.lastBox, dialogs.boxes.back()) << c.what;
+        EXPECT_EQ(requests().size(), c.answer == IDOK && c.version != "0.3.4" ? 2u : 1u) << c.what;
+        if (c.answer != IDOK || c.version == "0.3.4") EXPECT_FALSE(fileExists(cache)) << c.what << ": nothing written";
+        if (!before.empty()) {
+            EXPECT_EQ(readFile(cached), before) << c.what << ": a cached build is never rewritten";
+            EXPECT_EQ(fs::last_write_time(cached), stamp) << c.what;
+        }
+        if (c.result) {
+            std::wstring record = joinPath(cache, L"updater-started.txt");
+            for (int waited = 0; waited < 200 && !fileExists(record); ++waited) Sleep(50);
+            std::string started = readFile(record);
+            std::wstring text(reinterpret_cast<const wchar_t*>(started.data()), started.size() / sizeof(wchar_t));
+            EXPECT_EQ(text, L"\"" + cached + L"\" --directory \"" + app + L"\\\" --restart --wait-pid " +
+                                std::to_wstring(GetCurrentProcessId()) + L"\n" + cache) << c.what;
+        } else if (c.version == "0.3.5" && c.answer == IDOK && before.empty()) {
+            EXPECT_FALSE(fileExists(cached) && !fs::is_directory(cached)) << c.what << ": nothing unverified cached";
+        }
+    }
+    DestroyWindow(owner);
+}
+
+TEST_F(UpdateHostTest, LinkedPlayerDataIsRefusedAfterTheDownload) {
+    publish("0.3.5", "build");
+    ScriptedDialogs dialogs;
+    EXPECT_FALSE(runLauncherUpdate(nullptr, L"X:\\app", std::wstring(VEXA_TEST_DRIVE) + L"links\\linked", dialogs));
+    EXPECT_EQ(dialogs.boxes.back(), stopped(L"Linked update folders are unsupported."));
+    EXPECT_EQ(requests().size(), 2u);
+    EXPECT_FALSE(fileExists(std::wstring(VEXA_TEST_DRIVE) + L"links\\real\\launcher-updates"));
+}
+
+TEST(LockedUpdate, NobodyChangesTheVerifiedBuildWhileItIsHeld) {
+    TempFolder folder;
+    std::wstring path = folder / L"build.exe";
+    writeFile(path, "build");
+    UpdateRelease release{"0.3.5", "", hexDigest("build", 5, L"SHA256"), "", 5};
+    auto probe = [&](const wchar_t* mode) {
+        return runProgram(binPath(L"launcher_test_helper.exe"), {L"-", mode, path}).exitCode;
+    };
+    {
+        LockedUpdate locked(path, release);
+        EXPECT_EQ(probe(L"try-write"), 1u);
+        EXPECT_EQ(probe(L"try-delete"), 1u);
+        EXPECT_EQ(readFile(path), "build") << "readers are welcome";
+    }
+    EXPECT_EQ(probe(L"try-write"), 0u);
+    EXPECT_EQ(failureOf([&] { LockedUpdate(folder / L"none.exe", release); }), "Cannot lock the verified update.");
+}

@@ -1,0 +1,110 @@
+#include "support/TestSupport.h"
+#include "update/UpdateHost.h"
+#include "update/UpdateTransport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+
+// WinHTTP as a script: which step fails, what the reads deliver, and the order
+// in which handles were closed.
+struct ScriptedHttps : HttpsOperations {
+    std::optional<UrlComponents> url = UrlComponents{true, 443, 0, 0, 0, std::wstring(updateHost), L"/feed"};
+    std::string failAt;                          // "session", "connect", "request", "send", "receive"
+    std::optional<std::uint32_t> status = 200;
+    std::vector<std::optional<std::size_t>> reads;  // in order; nothing left means the end
+    std::vector<std::string> closed;
+    bool sessionOpened = false;
+    char session, connection, request;
+
+    std::optional<UrlComponents> crackUrl(const std::wstring&) override { return url; }
+    Handle openSession() override {
+        sessionOpened = true;
+        return failAt == "session" ? nullptr : &session;
+    }
+    void setTimeouts(Handle) override {}
+    Handle connect(Handle, const std::wstring& host) override {
+        EXPECT_EQ(host, updateHost);
+        return failAt == "connect" ? nullptr : &connection;
+    }
+    Handle openRequest(Handle, const std::wstring&) override { return failAt == "request" ? nullptr : &request; }
+    void disableRedirects(Handle) override {}
+    bool sendRequest(Handle) override { return failAt != "send"; }
+    bool receiveResponse(Handle) override { return failAt != "receive"; }
+    std::optional<std::uint32_t> statusCode(Handle) override { return status; }
+    std::optional<std::size_t> readData(Handle, unsigned char* buffer, std::size_t capacity) override {
+        EXPECT_EQ(capacity, 65536u);
+        if (reads.empty()) return 0;
+        std::optional<std::size_t> next = reads.front();
+        reads.erase(reads.begin());
+        if (next) std::memset(buffer, 'b', *next);
+        return next;
+    }
+    void closeHandle(Handle handle) override {
+        closed.push_back(handle == &session ? "session" : handle == &connection ? "connection" : "request");
+    }
+};
+
+using Closed = std::vector<std::string>;
+const Closed all{"request", "connection", "session"};
+
+} // namespace
+
+TEST(UpdateTransport, LocationRuleComesBeforeAnyConnection) {
+    UrlComponents good{true, 443, 0, 0, 0, std::wstring(updateHost), L"/feed"};
+    auto changed = [&](auto change) {
+        UrlComponents url = good;
+        change(url);
+        return std::optional<UrlComponents>(url);
+    };
+    for (const std::optional<UrlComponents>& url : std::vector<std::optional<UrlComponents>>{
+             std::nullopt, changed([](UrlComponents& u) { u.https = false; }),
+             changed([](UrlComponents& u) { u.port = 8443; }), changed([](UrlComponents& u) { u.userNameLength = 1; }),
+             changed([](UrlComponents& u) { u.passwordLength = 1; }), changed([](UrlComponents& u) { u.extraInfoLength = 2; }),
+             changed([](UrlComponents& u) { u.host[0] = towupper(u.host[0]); }),
+             changed([](UrlComponents& u) { u.host += L"."; }), changed([](UrlComponents& u) { u.path += L"#f"; })}) {
+        ScriptedHttps https;
+        https.url = url;
+        EXPECT_EQ(failureOf([&] { fetchUpdateResource("https://x/", 10, https); }), "Untrusted launcher update URL.");
+        EXPECT_FALSE(https.sessionOpened);
+    }
+}
+
+TEST(UpdateTransport, EveryFailureClosesWhatWasOpenedInOrder) {
+    struct Case {
+        std::string failAt;
+        std::optional<std::uint32_t> status;
+        std::vector<std::optional<std::size_t>> reads;
+        std::uint64_t limit;
+        std::string outcome;  // the body's size, or the failure
+        Closed closed;
+    };
+    using Reads = std::vector<std::optional<std::size_t>>;
+    for (const Case& c : std::vector<Case>{
+             {"session", 200, {}, 10, "Update connection failed", {}},
+             {"connect", 200, {}, 10, "Update connection failed", {"session"}},
+             {"request", 200, {}, 10, "Update connection failed", {"connection", "session"}},
+             {"send", 200, {}, 10, "Cannot reach the Relicade update server.", all},
+             {"receive", 200, {}, 10, "Cannot reach the Relicade update server.", all},
+             {"", std::nullopt, {}, 10, "Relicade update is unavailable. Try again later.", all},
+             {"", 302, {}, 10, "Relicade update is unavailable. Try again later.", all},
+             {"", 200, Reads{1000, std::nullopt}, 5000, "Launcher update download interrupted.", all},
+             {"", 200, Reads{65536}, 65536, "65536", all},
+             {"", 200, Reads{65536, 1}, 65536, "Launcher update exceeds its declared size.", all},
+             {"", 200, Reads{}, 65536, "0", all},
+             {"", 200, Reads{1000, 3, 65536}, 66539, "66539", all}}) {
+        ScriptedHttps https;
+        https.failAt = c.failAt;
+        https.status = c.status;
+        https.reads = c.reads;
+        std::string outcome;
+        std::string failure = failureOf([&] { outcome = std::to_string(fetchUpdateResource("https://x/", c.limit, https).size()); });
+        EXPECT_EQ(failure == "(no failure)" ? outcome : failure, c.outcome) << c.failAt << " " << c.limit;
+        EXPECT_EQ(https.closed, c.closed) << c.failAt << " " << c.limit;
+    }
+}
