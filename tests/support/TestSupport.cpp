@@ -46,6 +46,13 @@ std::string readFile(const std::wstring& path) {
     return text.str();
 }
 
+std::map<std::wstring, std::string> folderContents(const std::wstring& folder) {
+    std::map<std::wstring, std::string> contents;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(fs::path(folder)))
+        if (entry.is_regular_file()) contents[entry.path().lexically_relative(folder).wstring()] = readFile(entry.path());
+    return contents;
+}
+
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring binPath(const std::wstring& program) { return joinPath(VEXA_TEST_BIN_DIR, program); }

@@ -3,6 +3,7 @@
 // real child processes whose output is captured through files.
 #include "TestConfig.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,8 @@ private:
 void writeFile(const std::wstring& path, const std::string& bytes);
 std::string readFile(const std::wstring& path);
 bool fileExists(const std::wstring& path);
+// Every file below folder, by relative path, with its bytes.
+std::map<std::wstring, std::string> folderContents(const std::wstring& folder);
 std::wstring binPath(const std::wstring& program);       // a program of the build
 std::wstring testDataPath(const std::wstring& name);    // demo cartridge images
 

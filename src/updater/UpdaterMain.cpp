@@ -1,0 +1,123 @@
+// The updater that the launcher's Updates command starts from its download
+// cache. It replaces the launcher's own files with the ones it carries, then
+// (with --restart) starts the new launcher. Each step that fails says so in a
+// message box and ends the run with that step's exit code.
+#include "integrity/TextConversion.h"
+#include "integrity/UniqueHandle.h"
+#include "updater/ApplicationFolder.h"
+#include "updater/FileSwap.h"
+#include "updater/PayloadResource.h"
+#include "updater/PayloadTable.h"
+#include "updater/SwapPlan.h"
+#include "updater/UpdaterLog.h"
+#include "updater/UpdaterOptions.h"
+#include "updater/UpdaterProcess.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace vexa {
+namespace {
+
+// The launcher starts the updater as its last act and exits at once, which
+// takes milliseconds. Half a minute still covers a machine under heavy load or
+// a virus scanner holding the exiting program; longer, a player watching
+// nothing happen would take the update for hung. Nothing has changed while
+// waiting, so giving up costs only a retry.
+constexpr unsigned long launcherExitTimeoutMs = 30000;
+
+enum ExitCode : int {
+    updated = 0,
+    badCommandLine = 2,
+    badPackage = 3,
+    launcherStillRunning = 4,
+    badApplicationFolder = 5,
+    swapFailedRestored = 6,
+    swapFailedNotRestored = 7,
+    restartFailed = 8,
+};
+
+struct StepFailure {
+    int exitCode;
+    std::string message;
+};
+
+// Runs one step, logs its outcome, and turns its failure into the message the
+// player sees (the failure's sentence, then what was left unchanged).
+template <typename Action>
+void step(UpdaterLog& log, const char* name, ExitCode exitCode, const char* unchanged, Action&& action) {
+    try {
+        action();
+        log.record(name, "ok");
+    } catch (const SwapFailure& failure) {
+        log.record(name, "failed: " + failure.detail + (failure.restored ? " (restored)" : " (NOT restored)"));
+        throw StepFailure{failure.restored ? swapFailedRestored : swapFailedNotRestored, failure.what()};
+    } catch (const std::exception& failure) {
+        log.record(name, std::string("failed: ") + failure.what());
+        throw StepFailure{exitCode, std::string(failure.what()) + unchanged};
+    }
+}
+
+std::vector<std::wstring> ownArguments() {
+    int count = 0;
+    UniqueLocalMemory split(CommandLineToArgvW(GetCommandLineW(), &count));
+    if (!split) return {L"(unreadable command line)"};
+    LPWSTR* argv = static_cast<LPWSTR*>(split.get());
+    return std::vector<std::wstring>(argv + 1, argv + count);
+}
+
+int runUpdater() {
+    UpdaterLog log;
+    const char* nothingChanged = "\n\nNothing was changed.";
+    try {
+        UpdaterOptions options;
+        step(log, "command-line", badCommandLine, "\n\nStart the update from the Vexa 3711 launcher.",
+             [&] { options = parseUpdaterOptions(ownArguments()); });
+
+        // Every file is proved before anything else happens.
+        std::string_view payload;
+        std::vector<PayloadFile> files;
+        step(log, "package", badPackage, nothingChanged, [&] {
+            payload = payloadOf(nullptr);
+            files = verifyPayload(payload);
+        });
+
+        step(log, "wait-for-launcher", launcherStillRunning, nothingChanged,
+             [&] { waitForProcessEnd(options.waitPid, launcherExitTimeoutMs); });
+
+        std::wstring folder;
+        std::vector<SwapTarget> targets;
+        step(log, "application-folder", badApplicationFolder, nothingChanged, [&] {
+            folder = requireApplicationFolder(options.directory);
+            targets = inspectTargets(folder, files);
+        });
+
+        step(log, "swap", swapFailedRestored, "", [&] {
+            SwapPlan plan = planSwap(folder, targets, L"update-" + std::to_wstring(GetCurrentProcessId()));
+            for (const std::wstring& kept : applySwap(plan, fileSystemRunner(payload, files)))
+                log.record("swap", "could not remove the backup " + wideToUtf8(kept));
+        });
+
+        if (options.restart) step(log, "restart", restartFailed, "", [&] { startLauncher(folder); });
+        return updated;
+    } catch (const StepFailure& failure) {
+        std::wstring text;
+        try {
+            text = utf8ToWide(failure.message);
+        } catch (const std::exception&) {
+            text = L"The update failed.";
+        }
+        MessageBoxW(nullptr, text.c_str(), L"Vexa 3711 Updater", MB_ICONERROR);
+        return failure.exitCode;
+    }
+}
+
+} // namespace
+} // namespace vexa
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Before anything can load a DLL: only the system folder, never the
+    // download cache this program runs from.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return vexa::runUpdater();
+}

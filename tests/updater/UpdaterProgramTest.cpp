@@ -1,0 +1,172 @@
+// The packaged updater as the launcher's Updates command starts it, on staged
+// installations: what it changes, what it refuses and what it says. Test
+// packages carry updater_test_launcher.exe as their Vexa3711.exe, which
+// records how it was started.
+#include "integrity/PathGrammar.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <windows.h>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+
+// Without a window manager Wine waits for one after every message box;
+// unmanaged windows skip that wait.
+class UnmanagedWindows {
+public:
+    UnmanagedWindows() { RegSetKeyValueW(HKEY_CURRENT_USER, key, L"Managed", REG_SZ, L"N", 4); }
+    ~UnmanagedWindows() { RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"Managed"); }
+
+private:
+    static constexpr const wchar_t* key = L"Software\\Wine\\X11 Driver";
+};
+
+struct Packages {
+    Packages();
+    TempFolder folder;
+    std::wstring good = folder / L"good.exe", twoFiles = folder / L"two-files.exe", altered = folder / L"altered.exe";
+};
+
+Packages::Packages() {
+    const std::wstring launcher = binPath(L"updater_test_launcher.exe"), stub = binPath(L"Vexa3711Updater.exe");
+    writeFile(folder / L"extra", "new extra");
+    for (const std::vector<std::wstring>& arguments :
+         {std::vector<std::wstring>{stub, good, L"Vexa3711.exe", launcher},
+          std::vector<std::wstring>{stub, twoFiles, L"Vexa3711.exe", launcher, L"Vexa3711.extra", folder / L"extra"}}) {
+        ProcessResult packed = runProgram(binPath(L"Vexa3711UpdatePacker.exe"), arguments);
+        if (packed.exitCode != 0) throw std::runtime_error("packing failed: " + packed.error);
+    }
+    // One byte of the carried launcher changed after packaging.
+    std::string bytes = readFile(good);
+    std::size_t at = bytes.find(readFile(launcher).substr(0, 4096));
+    if (at == std::string::npos) throw std::runtime_error("carried launcher not found in the package");
+    bytes[at + 2000] ^= 0x20;
+    writeFile(altered, bytes);
+}
+
+using Holder = std::unique_ptr<RunningProcess>;
+
+struct UpdaterRun {
+    const char* what;
+    std::wstring package;
+    std::vector<std::wstring> arguments;  // APP, ROOT, ENDED and HOLDER (the pid of what prepare holds) are replaced
+    std::function<Holder(const Installation&, const std::wstring& cache)> prepare;
+    std::wstring message;                 // empty: no message box
+    unsigned long exitCode;
+    bool replaced;                        // Vexa3711.exe is now the packaged one
+    bool restarted;
+    const char* lastLogLine;              // its step and outcome; null when the log cannot be written
+};
+
+} // namespace
+
+TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
+    if (!GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "message boxes need a display (xvfb-run)";
+    UnmanagedWindows unmanaged;
+    static const Packages made;
+    // The launcher has exited but its handle is held, so its id stays its own.
+    RunningProcess endedLauncher(binPath(L"launcher_test_helper.exe"), {L"-", L"exit"});
+    endedLauncher.waitForExit();
+    const std::vector<std::wstring> usual{L"--directory", L"APP", L"--wait-pid", L"ENDED"};
+    auto with = [&](std::vector<std::wstring> extra) {
+        extra.insert(extra.begin(), usual.begin(), usual.end());
+        return extra;
+    };
+    const auto nothing = [](const Installation&, const std::wstring&) { return Holder(); };
+    const std::wstring unchanged = L"\n\nNothing was changed.";
+    const std::wstring kept = L"The launcher files could not be replaced, so the previous version was kept. "
+                              L"Close every program that uses the Vexa 3711 folder and try again.";
+    for (const UpdaterRun& run : std::vector<UpdaterRun>{
+             {"update and restart", made.good, with({L"--restart"}), nothing, L"", 0, true, true, "restart ok"},
+             {"launcher id never used, log unwritable", made.good,
+              {L"--wait-pid", L"4000000000", L"--directory", L"APP"},
+              [](const Installation&, const std::wstring& cache) {
+                  std::filesystem::create_directory(joinPath(cache, L"updater.log"));
+                  return Holder();
+              },
+              L"", 0, true, false, nullptr},
+             {"altered package", made.altered, with({L"--restart"}), nothing,
+              L"The update package is damaged: a file does not match its checksum." + unchanged, 3, false, false,
+              "package failed"},
+             {"bare updater", binPath(L"Vexa3711Updater.exe"), usual, nothing,
+              L"The update package carries no launcher files." + unchanged, 3, false, false, "package failed"},
+             {"second file held open", made.twoFiles, usual,
+              [](const Installation& installation, const std::wstring&) {
+                  std::wstring extra = joinPath(installation.app, L"Vexa3711.extra");
+                  writeFile(extra, "old extra");
+                  return startHelper({L"hold-file", extra, L"read"});
+              },
+              kept, 6, false, false, "swap failed"},
+             {"missing folder", made.good, {L"--directory", L"ROOT\\gone", L"--wait-pid", L"ENDED"}, nothing,
+              L"The Vexa 3711 folder does not exist." + unchanged, 5, false, false, "application-folder failed"},
+             {"relative folder", made.good, {L"--directory", L"app", L"--wait-pid", L"ENDED"}, nothing,
+              L"Choose an absolute installation or data folder." + unchanged, 5, false, false,
+              "application-folder failed"},
+             {"linked folder", made.good, {L"--directory", L"X:\\links\\linked\\app", L"--wait-pid", L"ENDED"}, nothing,
+              L"Linked installation or save folders are unsupported." + unchanged, 5, false, false,
+              "application-folder failed"},
+             {"no launcher in the folder", made.good, usual,
+              [](const Installation& installation, const std::wstring&) {
+                  std::filesystem::remove(joinPath(installation.app, L"Vexa3711.exe"));
+                  return Holder();
+              },
+              L"The folder to update does not hold Vexa3711.exe." + unchanged, 5, false, false,
+              "application-folder failed"},
+             {"unknown option", made.good, with({L"--force"}), nothing,
+              L"The updater was given an unknown option.\n\nStart the update from the Vexa 3711 launcher.", 2, false,
+              false, "command-line failed"},
+             {"launcher never closes", made.good, {L"--directory", L"APP", L"--wait-pid", L"HOLDER", L"--restart"},
+              [](const Installation& installation, const std::wstring&) {
+                  return startHelper({L"hold-file", joinPath(installation.data, L"held"), L"all"});
+              },
+              L"Vexa 3711 did not close within 30 seconds. Close it and try again." + unchanged, 4, false, false,
+              "wait-for-launcher failed"}}) {
+        TempFolder root;
+        Installation installation = stageInstallation(root.path());
+        const std::wstring cache = root / L"cache", cached = joinPath(cache, L"Relicade-Vexa3711-Mods-test.exe");
+        std::filesystem::create_directory(cache);
+        std::filesystem::copy_file(run.package, cached);
+        Holder holder = run.prepare(installation, cache);
+        std::map<std::wstring, std::string> expected = folderContents(root.path());
+        expected.erase(L"cache\\Relicade-Vexa3711-Mods-test.exe");
+        if (run.replaced) expected[L"app\\Vexa3711.exe"] = readFile(binPath(L"updater_test_launcher.exe"));
+
+        std::vector<std::wstring> arguments;
+        for (std::wstring argument : run.arguments) {
+            for (const auto& [name, value] :
+                 {std::pair{L"APP", installation.app}, {L"ROOT", root.path()},
+                  {L"ENDED", std::to_wstring(GetProcessId(endedLauncher.handle()))},
+                  {L"HOLDER", holder ? std::to_wstring(GetProcessId(holder->handle())) : L""}})
+                if (auto at = argument.find(name); at != std::wstring::npos) argument.replace(at, wcslen(name), value);
+            arguments.push_back(argument);
+        }
+        RunningProcess updater(cached, arguments);
+        if (!run.message.empty()) EXPECT_EQ(answerMessageBox(L"Vexa 3711 Updater", IDOK, 45000), run.message) << run.what;
+        EXPECT_EQ(updater.waitForExit(), run.exitCode) << run.what;
+        holder.reset();
+
+        const std::wstring record = joinPath(installation.app, L"restarted.txt");
+        for (int waited = 0; run.restarted && !fileExists(record) && waited < 10000; waited += 50) Sleep(50);
+        if (run.restarted) {
+            std::string recorded = readFile(record);
+            EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(recorded.data()), recorded.size() / 2),
+                      installation.app + L"|0") << run.what;
+            std::filesystem::remove(record);
+        }
+        std::map<std::wstring, std::string> after = folderContents(root.path());
+        std::string log = after[L"cache\\updater.log"];
+        after.erase(L"cache\\Relicade-Vexa3711-Mods-test.exe");
+        after.erase(L"cache\\updater.log");
+        EXPECT_TRUE(after == expected) << run.what << ": the installation or player data changed unexpectedly";
+        if (run.lastLogLine) {
+            std::size_t lastLine = log.rfind('\n', log.size() - 2) + 1;
+            EXPECT_NE(log.find(std::string(" ") + run.lastLogLine, lastLine), std::string::npos) << run.what << "\n" << log;
+        }
+    }
+}

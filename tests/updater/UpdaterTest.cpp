@@ -1,0 +1,132 @@
+// The updater's rules without a process: its command line, its payload table,
+// and the swap undone after a failure at any step.
+#include "integrity/MessageError.h"
+#include "updater/ApplicationFolder.h"
+#include "updater/FileSwap.h"
+#include "updater/PayloadTable.h"
+#include "updater/SwapPlan.h"
+#include "updater/UpdaterOptions.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace vexa;
+using namespace vexa::test;
+
+TEST(UpdaterOptions, OnlyItsOwnCommandLineIsAccepted) {
+    const char* unknown = "The updater was given an unknown option.";
+    const char* twice = "The updater was given an option twice.";
+    const char* noValue = "The updater was given an option without its value.";
+    const char* missing = "The updater needs --directory and --wait-pid.";
+    const char* badPid = "The updater was given an invalid --wait-pid.";
+    struct Row {
+        std::vector<std::wstring> arguments;
+        std::string outcome;  // the failure, or "<directory>|<pid>|<restart>"
+    };
+    for (const Row& row : std::vector<Row>{
+             {{L"--directory", L"C:\\V 1", L"--wait-pid", L"4242", L"--restart"}, "C:\\V 1|4242|1"},
+             {{L"--restart", L"--wait-pid", L"4294967295", L"--directory", L"D:\\V"}, "D:\\V|4294967295|1"},
+             {{L"--directory", L"C:\\V", L"--wait-pid", L"7"}, "C:\\V|7|0"},
+             {{L"--directory", L"C:\\V"}, missing},
+             {{L"--wait-pid", L"7", L"--restart"}, missing},
+             {{L"--directory", L"C:\\V", L"--wait-pid", L"7", L"--directory", L"C:\\W"}, twice},
+             {{L"--directory", L"C:\\V", L"--wait-pid", L"7", L"--restart", L"--restart"}, twice},
+             {{L"--directory", L"C:\\V", L"--wait-pid", L"7", L"--force"}, unknown},
+             {{L"C:\\V", L"--wait-pid", L"7"}, unknown},
+             {{L"--directory", L"C:\\V", L"--wait-pid"}, noValue},
+             {{L"--directory", L"--wait-pid", L"7"}, noValue},
+             {{L"--directory", L"", L"--wait-pid", L"7"}, noValue},
+             {{L"--directory", L"C:\\V", L"--wait-pid", L"0"}, badPid},
+             {{L"--directory", L"C:\\V", L"--wait-pid", L"0042"}, badPid},
+             {{L"--directory", L"C:\\V", L"--wait-pid", L"12a"}, badPid},
+             {{L"--directory", L"C:\\V", L"--wait-pid", L"4294967296"}, badPid}}) {
+        std::string outcome = failureOf([&] {
+            UpdaterOptions options = parseUpdaterOptions(row.arguments);
+            throw MessageError(std::string(options.directory.begin(), options.directory.end()) + "|" +
+                               std::to_string(options.waitPid) + "|" + (options.restart ? "1" : "0"));
+        });
+        EXPECT_EQ(outcome, row.outcome) << row.arguments.size() << " arguments";
+    }
+}
+
+TEST(PayloadTable, RefusesAnyTableButAnIntactOneOfLauncherFiles) {
+    auto damaged = [](const char* reason) { return "The update package is damaged: " + std::string(reason) + "."; };
+    auto withSecond = [](const std::string& path) {
+        return buildPayload({{"Vexa3711.exe", "MZ new launcher"}, {path, "second"}});
+    };
+    const std::string good = withSecond("sub dir/Vexa3711 (1).extra");
+    std::string flipped = good, uppercase = good, leadingZero = good, nextFormat = good;
+    flipped[flipped.size() - 3] ^= 1;
+    uppercase[uppercase.find('\n') + 1] = 'A';  // the first digit of the first digest
+    leadingZero.insert(good.find(" 15 ") + 1, "0");
+    nextFormat[good.find(" 1\n") + 1] = '2';
+    struct Row {
+        const char* what;
+        std::string resource;
+        std::string outcome;  // the failure, or the files' paths and contents
+    };
+    for (const Row& row : std::vector<Row>{
+             {"intact", good, "Vexa3711.exe=MZ new launcher;sub dir\\Vexa3711 (1).extra=second;"},
+             {"empty file", buildPayload({{"Vexa3711.exe", "MZ"}, {"Vexa3711.log", ""}}), "Vexa3711.exe=MZ;Vexa3711.log=;"},
+             {"altered content", flipped, damaged("a file does not match its checksum")},
+             {"byte appended", good + "x", damaged("its contents do not match its file table")},
+             {"other format", nextFormat, damaged("its file table is unreadable")},
+             {"uppercase digest", uppercase, damaged("its file table is unreadable")},
+             {"size with a leading zero", leadingZero, damaged("its file table is unreadable")},
+             {"no end of table", good.substr(0, good.find("\n\n") + 1), damaged("its file table is unreadable")},
+             {"parent folder", withSecond("../Vexa3711.dll"), damaged("a file path is not allowed")},
+             {"drive", withSecond("C:/Vexa3711.dll"), damaged("a file path is not allowed")},
+             {"backslash", withSecond("sub\\x.dll"), damaged("a file path is not allowed")},
+             {"empty element", withSecond("sub//x.dll"), damaged("a file path is not allowed")},
+             {"trailing dot", withSecond("x.dll."), damaged("a file path is not allowed")},
+             {"device", withSecond("sub/nul.txt"), damaged("a file path is not allowed")},
+             {"same name in other case", withSecond("vexa3711.EXE"), damaged("it names a file twice")},
+             {"the game", withSecond("vexawindowsrt64.exe"), damaged("it would change a file that is not the launcher's")},
+             {"a notice", withSecond("NOTICES/SDL2.txt"), damaged("it would change a file that is not the launcher's")},
+             {"player-data record", withSecond("player-data-location.txt"),
+              damaged("it would change a file that is not the launcher's")},
+             {"no launcher", buildPayload({{"Vexa3711.dll", "x"}}), damaged("it does not carry Vexa3711.exe")}}) {
+        std::string outcome = failureOf([&] {
+            std::string listing;
+            for (const PayloadFile& file : verifyPayload(row.resource))
+                listing += std::string(file.relativePath.begin(), file.relativePath.end()) + "=" +
+                           row.resource.substr(file.offset, file.size) + ";";
+            throw MessageError(listing);
+        });
+        EXPECT_EQ(outcome, row.outcome) << row.what;
+    }
+}
+
+TEST(UpdateSwap, AFailureAtAnyStepLeavesTheFolderWhollyOld) {
+    const std::string payload = buildPayload({{"Vexa3711.exe", "new launcher"}, {"extra.dat", "new extra"}});
+    const std::vector<PayloadFile> files = parsePayloadTable(payload);
+    const std::map<std::wstring, std::string> oldFolder{{L"Vexa3711.exe", "old launcher"}};
+    const std::map<std::wstring, std::string> newFolder{{L"Vexa3711.exe", "new launcher"}, {L"extra.dat", "new extra"}};
+    // Steps: two writes, Vexa3711.exe aside, two moves in. Calls past the
+    // forward steps are the undoing ones.
+    struct Row {
+        std::size_t failAt, alsoFailAt;
+        std::string outcome;
+    };
+    const std::string restored = SwapFailure(true, "").what(), broken = SwapFailure(false, "").what();
+    std::vector<Row> rows;
+    for (std::size_t at = 0; at < 5; ++at) rows.push_back({at, 99, restored});
+    rows.push_back({99, 99, "(no failure)"});
+    rows.push_back({4, 5, broken});
+    for (const Row& row : rows) {
+        TempFolder folder;
+        writeFile(folder / L"Vexa3711.exe", "old launcher");
+        SwapStepRunner real = fileSystemRunner(payload, files);
+        std::size_t calls = 0;
+        SwapPlan plan = planSwap(folder.path(), inspectTargets(folder.path(), files), L"t");
+        std::string outcome = failureOf([&] {
+            applySwap(plan, [&](const SwapStep& step) {
+                std::size_t call = calls++;
+                if (call == row.failAt || call == row.alsoFailAt) throw MessageError("injected");
+                real(step);
+            });
+        });
+        EXPECT_EQ(outcome, row.outcome) << "failing at step " << row.failAt;
+        if (row.alsoFailAt == 99) EXPECT_EQ(folderContents(folder.path()), row.failAt == 99 ? newFolder : oldFolder) << row.failAt;
+    }
+}
