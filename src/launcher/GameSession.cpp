@@ -10,6 +10,7 @@
 #include "launcher/SessionGuard.h"
 #include "mods/PlayModsWindow.h"
 #include "mods/TexturePack.h"
+#include "update/UpdateCommand.h"
 
 #include <optional>
 #include <windows.h>
@@ -25,7 +26,10 @@ std::wstring DesktopSessionInteraction::chooseCartridgeImage() { return chooseCa
 bool DesktopSessionInteraction::runPlayModsWindow(const std::wstring& applicationFolder,
                                                   const std::wstring& playerDataFolder,
                                                   ModsSettings& settings) {
-    return vexa::runPlayModsWindow(applicationFolder, playerDataFolder, settings);
+    PlayModsWindowHost host{launcherState().moduleInstance, [&](void* owner) {
+                                return runLauncherUpdate(owner, applicationFolder, playerDataFolder);
+                            }};
+    return vexa::runPlayModsWindow(applicationFolder, playerDataFolder, settings, host);
 }
 
 void DesktopSessionInteraction::showGameErrorNotice() {

@@ -57,8 +57,11 @@ TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
               [](const Installation& i) { removeFile(joinPath(i.app, L"player-data-location.txt")); }, "", 0},
              {"no image record", {L"--preflight"},
               [](const Installation& i) { removeFile(joinPath(i.data, L"rom-location.txt")); }, missing, 65},
-             {"plain console session", {L"--install", L"--no-shortcut"}, nothing,
-              "The Play / Mods window is not available in this build.", 65}}) {
+             {"an image that no longer verifies, no prompt", {L"--install", L"--no-shortcut"},
+              [](const Installation& i) { writeFile(i.rom, "changed"); },
+              "Select the original US 12 MiB Vexa 3711 N64 ROM.", 65},
+             {"remaster", {L"--install", L"--edition", L"remaster"}, nothing,
+              "Remaster textures are not included in this installation.", 65}}) {
         TempFolder root;
         Installation installation = stageInstallation(root.path());
         run.prepare(installation);

@@ -145,7 +145,7 @@ void writePack(const std::wstring& folder, const std::vector<std::pair<std::stri
 } // namespace
 
 TEST(TexturePack, FoldersAndFilesOnDisk) {
-    TempFolder root;
+    TempFolder root(L"packs");
     std::wstring app = root / L"App", data = root / L"Data\\";  // data recorded with a trailing separator
     std::wstring pack = root / L"Pack";
     std::wstring linkedPack = std::wstring(VEXA_TEST_DRIVE) + L"links\\pack-with-link";

@@ -18,10 +18,10 @@ namespace fs = std::filesystem;
 
 namespace vexa::test {
 
-TempFolder::TempFolder() {
+TempFolder::TempFolder(const std::wstring& name) {
     static std::atomic<int> counter{0};
     path_ = std::wstring(VEXA_TEST_DRIVE) + L"tmp\\t" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(counter++);
+            std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(counter++) + L" " + name;
     fs::create_directories(path_);
 }
 

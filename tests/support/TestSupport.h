@@ -22,10 +22,11 @@ std::string failureOf(Call&& call) {
 }
 
 // A fresh folder on the scratch drive (a real folder root, unlike Z:),
-// removed with everything in it at the end of the test.
+// removed with everything in it at the end of the test. Its name holds a
+// blank and a non-ASCII letter unless the test needs another.
 class TempFolder {
 public:
-    TempFolder();
+    explicit TempFolder(const std::wstring& name = L"Spiel\x00e9");
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;

@@ -1,0 +1,149 @@
+// The real Play / Mods window of a launcher process, driven from outside by
+// vexa_window_driver.exe (posted clicks and keys, as input arrives), under Xvfb.
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <windows.h>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+
+bool haveDisplay() { return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0; }
+
+std::vector<std::string> driver(const std::vector<std::wstring>& arguments) {
+    ProcessResult result = runProgram(binPath(L"vexa_window_driver.exe"), arguments);
+    std::vector<std::string> lines;
+    std::istringstream output(result.output);
+    for (std::string line; std::getline(output, line);) lines.push_back(line.substr(0, line.find('\r')));
+    if (result.exitCode != 0) lines.push_back("driver exit " + std::to_string(result.exitCode));
+    return lines;
+}
+
+struct ControlRow { int id; const char* className; const char* text; int x, y, w, h; };
+
+// The window as a player sees it at 96 DPI, in creation (tab) order.
+const std::vector<ControlRow> layout{
+    {100, "SysTabControl32", "", 14, 12, 690, 380},
+    {0, "Static", "Vexa 3711 Original", 34, 58, 640, 28},
+    {0, "Static", "Your own supported ROM is required. Existing saves, controllers and graphics settings are "
+                  "retained.\\n\\nUse Mods (F4) to choose a compatible external RT64 texture pack. Shipped game "
+                  "files remain verified and unchanged.", 34, 100, 630, 95},
+    {0, "Static", "Texture changes apply when you press Play. Close the game before switching packs.\\nOnly one "
+                  "external pack can be active at a time; disable it to use this edition's built-in textures.",
+     34, 215, 630, 60},
+    {0, "Static", "External texture mods \xe2\x80\x94 RT64 configuration 3 / hash version 5\\nMapped PNG/DDS files "
+                  "must use real Vexa runtime hashes. Arbitrary gameplay code, DLLs and scripts are unsupported.",
+     34, 58, 630, 55},
+    {0, "Edit", "", 34, 130, 625, 26},
+    {201, "Button", "Choose texture pack folder...", 34, 170, 240, 30},
+    {202, "Button", "Enable selected texture pack", 34, 215, 580, 25},
+    {203, "Button", "Validate pack", 34, 255, 160, 30},
+    {0, "Static", "Changes are saved when you press Play. Disable the pack to return to built-in textures.", 34, 305, 630, 55},
+    {303, "Button", "Updates", 34, 410, 140, 34},
+    {301, "Button", "Play", 475, 410, 105, 34},
+    {302, "Button", "Close", 595, 410, 105, 34}};
+
+// What the driver lists for the layout at a scale, with the Play page shown.
+std::vector<std::string> expectedControls(int dpi) {
+    auto scaled = [dpi](int value) { return std::to_string(MulDiv(value, dpi, 96)); };
+    std::vector<std::string> lines{"title|Vexa 3711 \xe2\x80\x94 Play / Mods", "tab|0"};
+    for (std::size_t row = 0; row < layout.size(); ++row) {
+        const ControlRow& c = layout[row];
+        bool visible = row < 4 || row > 9;
+        lines.push_back(std::to_string(row) + "|" + std::to_string(c.id) + "|" + c.className + "|" + c.text + "|" +
+                        (visible ? "1" : "0") + "|" + scaled(c.x) + "," + scaled(c.y) + "," + scaled(c.w) + "," + scaled(c.h));
+    }
+    return lines;
+}
+
+class PlayModsWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveDisplay()) GTEST_SKIP() << "the window needs a display (run the suite under xvfb-run)";
+        installation = stageInstallation(root.path());
+    }
+    std::unique_ptr<RunningProcess> startLauncher(const std::vector<std::wstring>& arguments = {}) {
+        return std::make_unique<RunningProcess>(joinPath(installation.app, L"Vexa3711.exe"), arguments);
+    }
+    std::wstring data(const wchar_t* name) const { return joinPath(installation.data, name); }
+
+    TempFolder root;
+    Installation installation;
+};
+
+} // namespace
+
+TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
+    auto launcher = startLauncher();
+    EXPECT_EQ(driver({L"controls"}), expectedControls(96));
+    // F4 selects the Mods page whichever control has the focus: the tab, the
+    // folder field, a button, the check box, Play.
+    for (const wchar_t* control : {L"0", L"5", L"6", L"7", L"11"}) {
+        driver({L"tab", L"0"});
+        driver({L"key", L"0x73", control});
+        std::vector<std::string> listed = driver({L"controls"});
+        ASSERT_EQ(listed.size(), 15u);
+        EXPECT_EQ(listed[1], "tab|1") << "F4 at control " << wideToUtf8(control);
+        EXPECT_EQ(listed[11].substr(0, 4), "9|0|") << listed[11];
+        EXPECT_NE(listed[11].find("|1|34,305"), std::string::npos) << "the Mods page is shown";
+    }
+    // Enter and Escape do nothing: the window stays and nothing starts.
+    driver({L"key", L"0x0d", L"11"});
+    driver({L"key", L"0x1b", L"6"});
+    EXPECT_EQ(driver({L"controls"}).size(), 15u);
+    EXPECT_EQ(driver({L"alt-f4"}), std::vector<std::string>{});
+    EXPECT_EQ(launcher->waitForExit(), 0u);
+    EXPECT_FALSE(fileExists(data(L"last-session.log")));
+    EXPECT_FALSE(fileExists(data(L"session.lock")));
+    EXPECT_FALSE(fileExists(data(L"vexa-mods.json"))) << "leaving without Play saves nothing";
+}
+
+TEST_F(PlayModsWindowTest, ScaledWithTheDisplay) {
+    // 150%: sizes, rectangles and font follow the window's DPI.
+    const wchar_t* desktop = L"Control Panel\\Desktop";
+    DWORD dpi = 144;
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), ERROR_SUCCESS);
+    auto launcher = startLauncher();
+    std::vector<std::string> listed = driver({L"controls"});
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels");
+    EXPECT_EQ(listed, expectedControls(144));
+    driver({L"click", L"302"});
+    EXPECT_EQ(launcher->waitForExit(), 0u);
+}
+
+TEST_F(PlayModsWindowTest, PlayStartsTheGameWhoseExitCodeIsTheLaunchers) {
+    SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", L"3");
+    for (bool console : {false, true}) {
+        std::filesystem::remove(data(L"last-session.log"));
+        auto launcher = startLauncher(console ? std::vector<std::wstring>{L"--install"} : std::vector<std::wstring>{});
+        driver({L"click", L"301"});
+        if (!console)
+            EXPECT_EQ(answerMessageBox(L"Vexa 3711", IDOK),
+                      L"The game exited with an error. Your saves are retained. Details are in last-session.log in "
+                      L"your player-data folder.");
+        EXPECT_EQ(launcher->waitForExit(), 3u) << "console " << console;
+        std::string log = readFile(data(L"last-session.log"));
+        EXPECT_NE(log.find("arg[0]=" + wideToUtf8(joinPath(installation.app, L"VexaWindowsRT64.exe")) + "\n"),
+                  std::string::npos) << log;
+        EXPECT_EQ(readFile(data(L"vexa-mods.json")), "{\n  \"enabled\": false,\n  \"folder\": \"\",\n  \"schema\": 1\n}\n");
+    }
+    SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
+}
+
+TEST_F(PlayModsWindowTest, AnInstalledFileChangedWhileTheWindowIsOpenStopsTheGame) {
+    auto launcher = startLauncher();
+    ASSERT_EQ(driver({L"controls"}).size(), 15u);
+    writeFile(joinPath(installation.app, L"COPYING"), "changed");
+    driver({L"click", L"301"});
+    EXPECT_EQ(answerMessageBox(L"Vexa 3711 \u2014 action required", IDOK),
+              L"Installed files changed or are missing. Install a fresh version.");
+    EXPECT_EQ(launcher->waitForExit(), 65u);
+    EXPECT_FALSE(fileExists(data(L"last-session.log")));
+}

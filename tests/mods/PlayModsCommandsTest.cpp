@@ -1,0 +1,146 @@
+#include "integrity/PathGrammar.h"
+#include "mods/PlayModsCommands.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+
+using namespace vexa;
+using namespace vexa::test;
+
+namespace {
+
+using Control = PlayModsControl;
+
+// The window as the commands see it: texts, check box, tab, visibility,
+// boxes shown, and the picker's answer.
+struct RecordingSurface : PlayModsSurface {
+    std::map<Control, std::wstring> texts;
+    std::map<Control, bool> visible;
+    bool checked = false;
+    int tab = -1;
+    bool destroyed = false;
+    std::vector<std::wstring> boxes;  // "caption|flags|text"
+    std::wstring picked;
+
+    void setText(Control control, const std::wstring& text) override { texts[control] = text; }
+    void show(Control control, bool shown) override { visible[control] = shown; }
+    bool isChecked() override { return checked; }
+    void setChecked(bool value) override { checked = value; }
+    int selectedTab() override { return tab; }
+    void selectTab(int index) override { tab = index; }
+    void destroy() override { destroyed = true; }
+    void showMessage(const std::wstring& text, const std::wstring& caption, unsigned flags) override {
+        boxes.push_back(caption + L"|" + std::to_wstring(flags) + L"|" + text);
+    }
+    std::wstring pickFolder() override { return picked; }
+};
+
+const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(16, '\0');
+const std::wstring initialStatus = L"(status as it was)";
+
+struct Window {
+    RecordingSurface surface;
+    PlayModsCommands commands;
+    Window(const std::wstring& app, const std::wstring& data, ModsSettings settings, std::function<bool()> update)
+        : commands(app, data, std::move(settings), surface, std::move(update)) {
+        commands.opened();
+        surface.texts[Control::status] = initialStatus;
+    }
+};
+
+} // namespace
+
+TEST(PlayModsCommands, CommandsKeepTheirPromises) {
+    TempFolder root(L"packs");  // the retained runtime wants ASCII pack paths
+    std::wstring app = root / L"app", data = root / L"data", good = root / L"good", bad = root / L"bad";
+    for (const std::wstring& folder : {app, data, good, bad}) std::filesystem::create_directories(folder);
+    writeFile(joinPath(good, L"rt64.json"), R"({"configuration": {"configurationVersion": 3, "hashVersion": 5},
+        "textures": [{"hashes": {"rt64": "00000000000000a1"}, "path": "a.png"},
+                     {"hashes": {"rt64": "00000000000000a2"}, "path": "a.png"}]})");
+    writeFile(joinPath(good, L"a.png"), png);
+    std::wstring settingsFile = joinPath(data, L"vexa-mods.json");
+    const std::wstring previous = root / L"previous";
+    struct Case {
+        const char* what;
+        std::function<void(Window&)> act;
+        std::wstring box;            // the last box, "" for none
+        std::wstring folder;         // the folder field afterwards
+        bool checked;
+        std::wstring status;
+        bool destroyed, play;
+        bool updateAnswer = false;
+    };
+    auto press = [](int id) { return [id](Window& w) { w.commands.command(id); }; };
+    for (const Case& c : std::vector<Case>{
+             {"choose, cancelled", press(chooseCommand), L"", previous, false, initialStatus, false, false},
+             {"choose a refused pack", [&](Window& w) { w.surface.picked = bad; w.commands.command(chooseCommand); },
+              L"Vexa 3711 Mods|16|A Mods file is missing or unreadable.", previous, false, initialStatus, false, false},
+             {"choose a good pack", [&](Window& w) { w.surface.picked = good; w.commands.command(chooseCommand); },
+              L"", good, true, L"Verified 2 mappings. Changes apply on next Play.", false, false},
+             {"validate with the box clear", press(validateCommand),
+              L"Vexa 3711 Mods|16|Enable a selected pack to validate it.", previous, false, initialStatus, false, false},
+             {"play with the box clear", press(playCommand), L"", previous, false, initialStatus, true, true},
+             {"close", press(closeCommand), L"", previous, false, initialStatus, true, false},
+             {"updates, declined", press(updatesCommand), L"", previous, false, initialStatus, false, false, false},
+             {"updates, handed over", press(updatesCommand), L"", previous, false, initialStatus, true, false, true},
+             {"enter and escape", [](Window& w) { EXPECT_FALSE(w.commands.command(1) || w.commands.command(2)); },
+              L"", previous, false, initialStatus, false, false}}) {
+        std::filesystem::remove(settingsFile);
+        int updates = 0;
+        Window window(app, data, ModsSettings{false, previous}, [&] { ++updates; return c.updateAnswer; });
+        c.act(window);
+        RecordingSurface& s = window.surface;
+        EXPECT_EQ(s.boxes.empty() ? L"" : s.boxes.back(), c.box) << c.what;
+        EXPECT_EQ(s.texts[Control::packFolder], c.folder) << c.what;
+        EXPECT_EQ(s.checked, c.checked) << c.what;
+        EXPECT_EQ(s.texts[Control::status], c.status) << c.what;
+        EXPECT_EQ(s.destroyed, c.destroyed) << c.what;
+        EXPECT_EQ(window.commands.playRequested(), c.play) << c.what;
+        EXPECT_EQ(window.commands.settings().folder, c.folder) << c.what;
+        EXPECT_EQ(updates, std::string(c.what).starts_with("updates") ? 1 : 0) << c.what;
+        // Only Play writes the file: enabled false with the last folder, unchecked.
+        EXPECT_EQ(fileExists(settingsFile), c.play) << c.what;
+        if (c.play) EXPECT_EQ(readFile(settingsFile), formatModsSettings({false, previous})) << c.what;
+    }
+}
+
+TEST(PlayModsCommands, PagesF4AndWhatSurvivesAFailedSave) {
+    TempFolder root(L"packs");
+    std::wstring data = root / L"data";
+    std::filesystem::create_directories(data);
+    Window window(root / L"app", data, {}, [] { return false; });
+    RecordingSurface& s = window.surface;
+    auto shown = [&](std::initializer_list<Control> controls) {
+        for (Control c : controls)
+            if (!s.visible[c]) return false;
+        return true;
+    };
+    EXPECT_EQ(s.tab, 0);
+    EXPECT_TRUE(shown({Control::title, Control::about, Control::notes}));
+    EXPECT_FALSE(s.visible[Control::packFolder] || s.visible[Control::status]);
+    window.commands.f4Pressed();
+    EXPECT_EQ(s.tab, 1);
+    EXPECT_TRUE(shown({Control::modsHeader, Control::packFolder, Control::choose, Control::enablePack,
+                       Control::validatePack, Control::status}));
+    EXPECT_FALSE(s.visible[Control::title]);
+    s.tab = 0;
+    window.commands.tabChanged();
+    EXPECT_TRUE(s.visible[Control::title] && !s.visible[Control::status]);
+
+    // The check box is the truth at Play; a failed save keeps the window open and the old file.
+    writeFile(joinPath(data, L"vexa-mods.json"), "old");
+    auto editor = startHelper({L"hold-file", joinPath(data, L"vexa-mods.json"), L"read"});
+    s.checked = true;
+    window.commands.command(enableCommand);
+    EXPECT_TRUE(window.commands.settings().enabled);
+    s.checked = false;
+    window.commands.command(playCommand);
+    EXPECT_EQ(s.boxes.back(), L"Vexa 3711 Mods|16|Cannot save Mods settings; previous choices were retained.");
+    EXPECT_FALSE(s.destroyed || window.commands.playRequested());
+    EXPECT_FALSE(window.commands.settings().enabled);
+    EXPECT_EQ(readFile(joinPath(data, L"vexa-mods.json")), "old");
+}

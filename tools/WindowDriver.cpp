@@ -1,0 +1,107 @@
+// Drives the launcher's Play / Mods window from outside, for the demo and the
+// tests, the way a player's input would arrive: everything is posted, never
+// sent, so the window's own message loop handles it.
+//   vexa_window_driver controls            the title, the selected tab, then one line per
+//                                          control: index|id|class|text|visible|x,y,w,h
+//   vexa_window_driver click <id>          a button's click
+//   vexa_window_driver key <vk> <index>    a key pressed while control <index> has the focus
+//   vexa_window_driver alt-f4              Alt+F4
+//   vexa_window_driver tab <n>             selects tab n without telling the window
+//   vexa_window_driver wait-gone           until the window has closed
+// Each waits up to 20 s for the window and exits 1 when it does not come (or go).
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string utf8(const std::wstring& text) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
+std::string escaped(const std::wstring& text) {
+    std::string out;
+    for (char c : utf8(text)) out += c == '\n' ? std::string("\\n") : std::string(1, c);
+    return out;
+}
+
+HWND findWindow() {
+    for (int waited = 0; waited < 400; ++waited) {
+        if (HWND window = FindWindowW(L"Vexa3711PlayModsLauncher", nullptr); window && IsWindowVisible(window)) return window;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+std::vector<HWND> controlsOf(HWND window) {
+    std::vector<HWND> controls;
+    // Siblings stack in creation order (the tab order), first created on top.
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        controls.push_back(child);
+    return controls;
+}
+
+std::wstring textOf(HWND control) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+int listControls(HWND window) {
+    std::printf("title|%s\n", utf8(textOf(window)).c_str());
+    std::vector<HWND> controls = controlsOf(window);
+    for (std::size_t index = 0; index < controls.size(); ++index) {
+        HWND control = controls[index];
+        wchar_t className[64] = {};
+        GetClassNameW(control, className, 64);
+        if (index == 0) std::printf("tab|%d\n", static_cast<int>(SendMessageW(control, TCM_GETCURSEL, 0, 0)));
+        RECT bounds{};
+        GetWindowRect(control, &bounds);
+        MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&bounds), 2);
+        std::printf("%zu|%d|%s|%s|%d|%ld,%ld,%ld,%ld\n", index, GetDlgCtrlID(control), utf8(className).c_str(),
+                    escaped(textOf(control)).c_str(), IsWindowVisible(control) ? 1 : 0, bounds.left, bounds.top,
+                    bounds.right - bounds.left, bounds.bottom - bounds.top);
+    }
+    return 0;
+}
+
+} // namespace
+
+int wmain(int count, wchar_t** arguments) {
+    std::wstring command = count > 1 ? arguments[1] : L"";
+    HWND window = findWindow();
+    if (!window) return 1;
+    if (command == L"controls") return listControls(window);
+    if (command == L"click" && count > 2) {
+        int id = _wtoi(arguments[2]);
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+        return 0;
+    }
+    if (command == L"key" && count > 3) {
+        std::vector<HWND> controls = controlsOf(window);
+        std::size_t index = static_cast<std::size_t>(_wtoi(arguments[3]));
+        if (index >= controls.size()) return 2;
+        PostMessageW(controls[index], WM_KEYDOWN, static_cast<WPARAM>(wcstoul(arguments[2], nullptr, 0)), 1);
+        return 0;
+    }
+    if (command == L"alt-f4") {
+        PostMessageW(window, WM_SYSKEYDOWN, VK_F4, 1 | (1 << 29));  // bit 29: Alt is down
+        command = L"wait-gone";
+    }
+    if (command == L"tab" && count > 2) {
+        PostMessageW(controlsOf(window).front(), TCM_SETCURSEL, static_cast<WPARAM>(_wtoi(arguments[2])), 0);
+        return 0;
+    }
+    if (command == L"wait-gone") {
+        for (int waited = 0; waited < 400 && IsWindow(window); ++waited) Sleep(50);
+        return IsWindow(window) ? 1 : 0;
+    }
+    return 2;
+}
