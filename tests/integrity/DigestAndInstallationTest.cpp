@@ -55,8 +55,10 @@ TEST(VerifyInstallation, EveryKindOfDamageHasItsSentence) {
         c.damage(installation.app);
         EXPECT_EQ(failureOf([&] { verifyInstallation(installation.app); }), c.failure) << c.what;
     }
-    EXPECT_EQ(failureOf([] { verifyInstallation(std::wstring(VEXA_TEST_DRIVE) + L"links\\linked\\app"); }),
-              "Linked installation or save folders are unsupported.");
+    // A link anywhere on a file's way counts, not only above the application folder.
+    for (const wchar_t* linked : {L"links\\linked\\app", L"links\\notices-linked\\app"})
+        EXPECT_EQ(failureOf([&] { verifyInstallation(std::wstring(VEXA_TEST_DRIVE) + linked); }),
+                  "Linked installation or save folders are unsupported.") << linked;
     EXPECT_EQ(failureOf([] { verifyInstallation(L"relative\\app"); }),
               "Choose an absolute installation or data folder.");
 }

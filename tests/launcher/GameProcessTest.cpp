@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <windows.h>
@@ -87,6 +88,7 @@ TEST_F(GameProcessTest, GameSeesItsArgumentsAndACleanEnvironment) {
              {L"VEXA_REMASTER_TEXTURE_PACK", L"old"}, {L"VK_ICD_FILENAMES", L"x.json"},
              {L"VK_DRIVER_FILES", L"y.json"}, {L"vexa_x", L"kept"}, {L"VK_LAYER_PATH", L"kept"}})
         SetEnvironmentVariableW(name, value);
+    SetEnvironmentVariableW(L"vexa_padding", std::wstring(4000, L'p').c_str());
 
     ASSERT_EQ(play(ModsSettings{false, L"X:\\packs\\unused"}), 0);
     GameReport first = readReport(log());
@@ -100,18 +102,22 @@ TEST_F(GameProcessTest, GameSeesItsArgumentsAndACleanEnvironment) {
         {"VEXA_RELEASE_VERSION", "0.3.2"}, {"VEXA_RELEASE_EDITION", "original"},
         {"VEXA_OPTIONS_CONFIG", data + "\\options.json"}, {"VEXA_CONTROLLER_PAK", data + "\\controller.mpk"},
         {"VEXA_INPUT_CONFIG", data + "\\input.cfg"}, {"vexa_x", "kept"}, {"VK_LAYER_PATH", "kept"},
+        {"vexa_padding", std::string(4000, 'p')},
         {"VEXA_UPDATE_REQUEST", first.environment["VEXA_UPDATE_REQUEST"]}};
     EXPECT_EQ(first.environment, expected);
     EXPECT_TRUE(first.environment["VEXA_UPDATE_REQUEST"].starts_with(
         data + "\\update-request-" + std::to_string(GetCurrentProcessId()) + "-"));
 
     Sleep(20);
+    SetEnvironmentVariableW(L"vexa_padding", nullptr);
     launcherState().romPath = L"C:\\rom.z64";
     ASSERT_EQ(play(ModsSettings{true, L"X:\\packs\\HD Pack"}), 0);
     GameReport second = readReport(log());
     EXPECT_EQ(second.environment["VEXA_REMASTER_TEXTURE_PACK"], "X:\\packs\\HD Pack");
     EXPECT_NE(second.environment["VEXA_UPDATE_REQUEST"], first.environment["VEXA_UPDATE_REQUEST"]);
-    EXPECT_EQ(readFile(log()).find("My ROMs"), std::string::npos) << "the log keeps only the last run";
+    // The first run wrote much more: nothing of it may survive the second.
+    std::string text = readFile(log());
+    EXPECT_EQ(text.find("stdout=ok"), text.rfind("stdout=ok")) << "the log keeps only the last run";
 }
 
 TEST_F(GameProcessTest, ExitCodesAndStartFailures) {
@@ -142,49 +148,74 @@ TEST_F(GameProcessTest, ExitCodesAndStartFailures) {
 namespace {
 struct ScriptedSession : SessionInteraction {
     bool pressPlay = true;
+    ModsSettings handedBack;          // what the window returns
+    std::function<void()> whileOpen;  // what happens while the window is open
     int notices = 0;
     void showCartridgePrompt(const std::wstring&) override { ADD_FAILURE() << "unexpected prompt"; }
     std::wstring chooseCartridgeImage() override { return L""; }
-    bool runPlayModsWindow(const std::wstring&, const std::wstring&, ModsSettings&) override { return pressPlay; }
+    bool runPlayModsWindow(const std::wstring&, const std::wstring&, ModsSettings& settings) override {
+        if (whileOpen) whileOpen();
+        settings = handedBack;
+        return pressPlay;
+    }
     void showGameErrorNotice() override { ++notices; }
 };
 }
 
 TEST_F(GameProcessTest, WholeSessionsFromGatesToExitCode) {
     std::wstring lock = joinPath(installation.data, L"session.lock");
-    ScriptedSession closes;
-    closes.pressPlay = false;
-    EXPECT_EQ(runGameSession(false, closes), 0);
-    EXPECT_FALSE(fileExists(lock)) << "closing the window never claims the folder";
-    EXPECT_EQ(runGameSession(true, closes), 0);
-    EXPECT_FALSE(fileExists(log()));
-    launcherState().selectedEdition = Edition::Remaster;
-    EXPECT_EQ(failureOf([&] { runGameSession(true, closes); }),
-              "Remaster textures are not included in this installation.");
-    launcherState().selectedEdition = Edition::Unset;
-
-    struct Case { bool console; const wchar_t* exitCode; int expected; int notices; };
-    for (Case c : std::initializer_list<Case>{{false, L"0", 0, 0}, {false, L"3", 3, 1}, {true, L"3", 3, 0}}) {
-        SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", c.exitCode);
+    SetEnvironmentVariableW(L"VK_ICD_FILENAMES", L"C:\\stale\\icd.json");  // left by another program
+    std::unique_ptr<RunningProcess> otherGame, otherSession;
+    const std::string copying = readFile(joinPath(installation.app, L"COPYING"));
+    struct Case {
+        const char* what;
+        bool preflight, console;
+        std::function<void(ScriptedSession&)> arrange;
+        std::string outcome;  // the exit code, or the failure
+        int notices;
+        bool gameRan;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"closed without Play", false, false, [](ScriptedSession& s) { s.pressPlay = false; }, "0", 0, false},
+             {"preflight", true, false, [](ScriptedSession&) {}, "0", 0, false},
+             {"remaster, even in preflight", true, false, [](ScriptedSession&) { launcherState().selectedEdition = Edition::Remaster; },
+              "Remaster textures are not included in this installation.", 0, false},
+             {"the game ends well", false, false, [](ScriptedSession&) {}, "0", 0, true},
+             {"the game fails", false, false, [](ScriptedSession&) { SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", L"3"); }, "3", 1, true},
+             {"the game fails, console", false, true, [](ScriptedSession&) { SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", L"3"); }, "3", 0, true},
+             {"a pack that stopped validating", false, false, [&](ScriptedSession& s) { s.handedBack = {true, std::wstring(VEXA_TEST_DRIVE) + L"no-such-pack"}; },
+              "Choose an existing absolute texture pack folder.", 0, false},
+             {"an installed file changed", false, false,
+              [&](ScriptedSession& s) { s.whileOpen = [&] { writeFile(joinPath(installation.app, L"COPYING"), "changed"); }; },
+              "Installed files changed or are missing. Install a fresh version.", 0, false},
+             {"another session with its game", false, false, [&](ScriptedSession&) {
+                  otherSession = startHelper({L"guard", installation.data});
+                  SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"20000");
+                  otherGame = std::make_unique<RunningProcess>(joinPath(installation.app, L"VexaWindowsRT64.exe"),
+                                                               std::vector<std::wstring>{});
+                  SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", nullptr);
+              }, "Another Vexa session is running. Close it first.", 0, false}}) {
+        std::filesystem::remove(log());
+        launcherState().selectedEdition = Edition::Unset;
         launcherState().consoleReporting = c.console;
-        ScriptedSession plays;
-        EXPECT_EQ(runGameSession(false, plays), c.expected);
-        EXPECT_EQ(plays.notices, c.notices);
-        EXPECT_EQ(launcherState().selectedEdition, Edition::Original);
-        EXPECT_EQ(failureOf([&] { SessionGuard again(installation.data); }), "(no failure)") << "guard released";
-    }
-    EXPECT_TRUE(fileExists(lock));
-
-    // A change made while the window was open stops the game at the second check.
-    struct ChangesFiles : ScriptedSession {
-        std::wstring victim;
-        bool runPlayModsWindow(const std::wstring&, const std::wstring&, ModsSettings&) override {
-            writeFile(victim, "changed");
-            return true;
+        ScriptedSession session;
+        c.arrange(session);
+        std::string outcome;
+        std::string failure = failureOf([&] { outcome = std::to_string(runGameSession(c.preflight, session)); });
+        EXPECT_EQ(failure == "(no failure)" ? outcome : failure, c.outcome) << c.what;
+        EXPECT_EQ(session.notices, c.notices) << c.what;
+        EXPECT_EQ(fileExists(log()), c.gameRan) << c.what;
+        EXPECT_EQ(fileExists(lock), c.gameRan || otherSession) << c.what << ": the folder is claimed only to start the game";
+        if (c.gameRan) {
+            EXPECT_EQ(readReport(log()).environment.count("VK_ICD_FILENAMES"), 0u) << c.what;
+            EXPECT_EQ(launcherState().selectedEdition, Edition::Original) << c.what;
+            EXPECT_EQ(failureOf([&] { SessionGuard again(installation.data); }), "(no failure)") << "guard released";
         }
-    } changes;
-    changes.victim = joinPath(installation.app, L"COPYING");
-    EXPECT_EQ(failureOf([&] { runGameSession(false, changes); }),
-              "Installed files changed or are missing. Install a fresh version.");
-
+        std::error_code ignored;
+        std::filesystem::remove(lock, ignored);
+        writeFile(joinPath(installation.app, L"COPYING"), copying);
+        SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
+        waitUntilLogIsReleased();
+    }
+    SetEnvironmentVariableW(L"VK_ICD_FILENAMES", nullptr);
 }

@@ -40,9 +40,10 @@ TEST(InputConfigHeader, OnlyTheExactHeaderLinePasses) {
 TEST(CheckPlayerData, RefusalsLeaveBothFilesUntouched) {
     const std::string pak(32768, '\x5a');
     const std::string input = "vexa-input 1\n";
-    struct Case { const char* what; std::string pak; std::string input; const char* failure; };
+    struct Case { const char* what; std::string pak; std::string input; const char* failure; bool editing = false; };
     for (const Case& c : std::vector<Case>{
              {"both fine", pak, input, "(no failure)"},
+             {"settings open in an editor", pak, input, "(no failure)", true},
              {"empty pak", "", input, "Existing Controller Pak size differs. Your save was preserved."},
              {"short pak", pak.substr(1), input, "Existing Controller Pak size differs. Your save was preserved."},
              {"long pak", pak + 'x', input, "Invalid file size."},
@@ -61,6 +62,8 @@ TEST(CheckPlayerData, RefusalsLeaveBothFilesUntouched) {
         place(L"controller.mpk", c.pak);
         place(L"input.cfg", c.input);
         launcherState().playerDataFolder = data.path();
+        // An editor holds the file for reading and writing and shares both.
+        auto editor = c.editing ? startHelper({L"hold-file", data / L"input.cfg", L"all"}) : nullptr;
         EXPECT_EQ(failureOf(checkPlayerData), c.failure) << c.what;
         if (c.pak != "-") EXPECT_EQ(readFile(data / L"controller.mpk"), c.pak) << c.what;
         if (c.input != "-" && c.input != "/") EXPECT_EQ(readFile(data / L"input.cfg"), c.input) << c.what;
