@@ -4,12 +4,14 @@
 #include "integrity/TextConversion.h"
 #include "update/UpdateHost.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace vexa {
 namespace {
 
 constexpr std::size_t readBufferBytes = 65536;
+constexpr std::uint64_t maxReservedBytes = 67108864;  // the largest build a feed may announce
 
 // Closes its handle through the operations that made it. Declared in the
 // order session, connection, request, they close in the reverse order on
@@ -60,7 +62,10 @@ std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint
     // Redirects end here too: only 200 is success.
     if (https.statusCode(request.get()) != 200u) throw MessageError("Relicade update is unavailable. Try again later.");
 
+    // Room for the whole announced body at once: growing a 64 MiB array by
+    // doubling would copy it over and over.
     std::vector<unsigned char> body;
+    body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, maxReservedBytes)));
     std::vector<unsigned char> buffer(readBufferBytes);
     while (true) {
         std::optional<std::size_t> got = https.readData(request.get(), buffer.data(), buffer.size());

@@ -29,5 +29,9 @@ for asked, host, environment, expected in [(version, ["--host", "given.example"]
                   "sha256": hashlib.sha256(package).hexdigest(), "bytes": len(package)}
         if feed != wanted or open(launcher, "rb").read() not in package:
             failures.append("%s: feed %s, expected %s (or the launcher is not carried)" % (expected, feed, wanted))
+        verified = subprocess.run(["osslsigncode", "verify", "-CAfile", os.path.join(build, "signing", "test-certificate.pem"),
+                                   "-in", os.path.join(out, "assets", "game-mods", name)], capture_output=True)
+        if verified.returncode != 0:
+            failures.append("%s: the update file is not signed by the build's certificate" % expected)
 print("\n".join(failures) or "package-update: all rows passed")
 sys.exit(1 if failures else 0)
