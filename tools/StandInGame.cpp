@@ -3,10 +3,15 @@
 // working folder, VEXA_ and VK_ variables), checks that its standard error
 // works too, and exits with the code in STAND_IN_EXIT_CODE (default 0).
 // STAND_IN_SLEEP_MS keeps it running for a while (for tests that need a live process).
+// STAND_IN_PROBE=<path>: reports whether that file can be opened for writing
+// and for deletion while the game runs (0, or the error code).
+// STAND_IN_FOREIGN_HANDLE=<value>: reports whether a handle of that value is
+// valid here (it should not have been inherited).
 #include <windows.h>
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -64,6 +69,25 @@ int main() {
     std::sort(reported.begin(), reported.end());
     for (const std::wstring& entry : reported) writeLine(STD_OUTPUT_HANDLE, "env " + utf8(entry));
 
+    if (std::wstring probe = variable(L"STAND_IN_PROBE"); !probe.empty()) {
+        auto tryOpen = [&](DWORD access) {
+            HANDLE file = CreateFileW(probe.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+            if (file == INVALID_HANDLE_VALUE) return std::to_string(GetLastError());
+            CloseHandle(file);
+            return std::string("0");
+        };
+        writeLine(STD_OUTPUT_HANDLE, "probe write=" + tryOpen(GENERIC_WRITE) + " delete=" + tryOpen(DELETE));
+    }
+    if (std::wstring foreign = variable(L"STAND_IN_FOREIGN_HANDLE"); !foreign.empty()) {
+        DWORD flags = 0;
+        HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(foreign.c_str(), nullptr, 10)));
+        writeLine(STD_OUTPUT_HANDLE, GetHandleInformation(handle, &flags) ? "foreign-handle=valid" : "foreign-handle=invalid");
+    }
+    char nothing = 0;
+    DWORD got = 1;
+    bool nullInput = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &nothing, 1, &got, nullptr) && got == 0;
+    writeLine(STD_OUTPUT_HANDLE, nullInput ? "stdin=null" : "stdin=other");
     bool errorWorks = writeLine(STD_ERROR_HANDLE, "stderr=ok");
     writeLine(STD_OUTPUT_HANDLE, errorWorks ? "stdout=ok" : "stdout=ok stderr=failed");
 

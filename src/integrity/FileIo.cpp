@@ -41,17 +41,22 @@ void readWhole(HANDLE file, std::uint64_t size, std::uint64_t maxBytes, const Re
 }
 
 template <typename Buffer>
+Buffer readOpen(HANDLE file, std::uint64_t maxBytes, const ReadMessages& messages) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) throw MessageError(messages.size);
+    Buffer buffer;
+    readWhole(file, static_cast<std::uint64_t>(size.QuadPart), maxBytes, messages, buffer);
+    return buffer;
+}
+
+template <typename Buffer>
 Buffer readBounded(const std::wstring& path, std::uint64_t maxBytes, const ReadMessages& messages) {
     // Readers and writers elsewhere are tolerated, as with an ordinary stream;
     // a folder, a missing file or a file locked against readers fails here.
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw MessageError(messages.open);
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) throw MessageError(messages.size);
-    Buffer buffer;
-    readWhole(file.get(), static_cast<std::uint64_t>(size.QuadPart), maxBytes, messages, buffer);
-    return buffer;
+    return readOpen<Buffer>(file.get(), maxBytes, messages);
 }
 
 bool isNotFound(DWORD error) {
@@ -76,6 +81,10 @@ std::string platformErrorText(DWORD error) {
 
 ByteBuffer readRequiredFile(const std::wstring& path, std::uint64_t maxBytes) {
     return readBounded<ByteBuffer>(path, maxBytes, installationMessages);
+}
+
+ByteBuffer readOpenRequiredFile(void* file, std::uint64_t maxBytes) {
+    return readOpen<ByteBuffer>(file, maxBytes, installationMessages);
 }
 
 std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes) {

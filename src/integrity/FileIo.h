@@ -12,6 +12,8 @@ using ByteBuffer = std::vector<unsigned char>;
 
 // Installation and player-data files.
 ByteBuffer readRequiredFile(const std::wstring& path, std::uint64_t maxBytes);
+// The same for a file the caller has opened and keeps.
+ByteBuffer readOpenRequiredFile(void* file, std::uint64_t maxBytes);
 // Mods files: same rules, their own messages; the bytes come back undecoded.
 std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes);
 // The rest of readModsFile for a file the caller has opened and sized: the

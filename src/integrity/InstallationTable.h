@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "integrity/UniqueHandle.h"
 
 namespace vexa {
 
@@ -15,6 +18,25 @@ struct InstallationRow {
 std::span<const InstallationRow> installationTable();
 
 // Proves every row against the application folder; the first mismatch fails.
+// Each file is read and released before the next row.
 void verifyInstallation(const std::wstring& applicationFolder);
+
+// The installed files as verified, each kept open for reading with read-only
+// sharing: others may read and run them, nobody may write, rename or delete
+// one while it is held, so what was verified is what runs.
+class InstallationHold {
+public:
+    InstallationHold() = default;
+    InstallationHold(InstallationHold&&) noexcept = default;
+    InstallationHold& operator=(InstallationHold&&) noexcept = default;
+    void keep(UniqueFile file) { files_.push_back(std::move(file)); }
+    std::size_t size() const { return files_.size(); }
+
+private:
+    std::vector<UniqueFile> files_;
+};
+
+// The same proof through handles that are then held.
+InstallationHold verifyAndHoldInstallation(const std::wstring& applicationFolder);
 
 } // namespace vexa

@@ -122,8 +122,10 @@ std::wstring makeAbsolute(std::wstring_view path, std::wstring_view currentFolde
     std::size_t rootName = rootNameLength(path);
     bool rootDirectory = hasRootDirectory(path);
     if (rootName > 0 && rootDirectory) return std::wstring(path);
-    if (rootName == 0 && !rootDirectory) return path.empty() ? std::wstring(currentFolder)
-                                                             : joinPath(currentFolder, path);
+    // An empty path has no absolute form: it stays empty (and so is refused
+    // wherever an absolute path is required), never the current folder.
+    if (path.empty()) return {};
+    if (rootName == 0 && !rootDirectory) return joinPath(currentFolder, path);
     std::wstring_view currentRoot = currentFolder.substr(0, rootNameLength(currentFolder));
     if (rootName == 0) return std::wstring(currentRoot) + std::wstring(path);
     // "C:games": relative to the current folder when it is on that drive,

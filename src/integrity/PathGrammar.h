@@ -29,6 +29,7 @@ std::wstring lexicallyNormal(std::wstring_view path);
 
 // The platform's absolute-path rule against the given current folder: parts the
 // path lacks (root name, root directory, folder) come from the current folder.
+// An empty path stays empty.
 std::wstring makeAbsolute(std::wstring_view path, std::wstring_view currentFolder);
 
 // Containment after making both absolute and normal, ignoring letter case.

@@ -18,6 +18,18 @@ namespace vexa {
 namespace {
 
 constexpr int failureExitCode = 65;
+// What the player is told when a failure carries no sentence that can be shown.
+constexpr const char* unexpectedFailure = "The launcher stopped unexpectedly. Reinstall this version.";
+
+int reportAndFail(const std::string& message) {
+    try {
+        reportFatalError(message);
+    } catch (...) {
+        // The message could not be converted: the player still gets a sentence.
+        reportFatalError(unexpectedFailure);
+    }
+    return failureExitCode;
+}
 
 // The single-threaded apartment of the run (the folder picker needs it): its
 // result is not examined, and it is left exactly once, on every way out.
@@ -58,7 +70,7 @@ int launcherMain(void* moduleInstance) {
     LauncherState& state = launcherState();
     state.moduleInstance = moduleInstance;
     ComApartment apartment;
-    try {
+    return runReportingFailures([&] {
         int count = 0;
         LPWSTR* split = CommandLineToArgvW(GetCommandLineW(), &count);
         UniqueLocalMemory argv(split);
@@ -71,13 +83,16 @@ int launcherMain(void* moduleInstance) {
         argv.reset();
         if (!options.dataFolderGiven) readPlayerDataLocation();
         return dispatch(options);
+    });
+}
+
+int runReportingFailures(const std::function<int()>& body) {
+    try {
+        return body();
     } catch (const std::exception& failure) {
-        try {
-            reportFatalError(failure.what());
-        } catch (const std::exception&) {
-            // A message that cannot even be converted is dropped; the exit code still tells.
-        }
-        return failureExitCode;
+        return reportAndFail(failure.what());
+    } catch (...) {
+        return reportAndFail(unexpectedFailure);
     }
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 
 namespace vexa {
@@ -8,5 +9,8 @@ int launcherMain(void* moduleInstance);
 // Shows a failure that reached the entry: standard error for console runs,
 // otherwise a message box.
 void reportFatalError(const std::string& message);
+// The entry's last catcher: body's exit code, or 65 after every failure,
+// whatever was thrown, has been reported with a sentence.
+int runReportingFailures(const std::function<int()>& body);
 
 } // namespace vexa

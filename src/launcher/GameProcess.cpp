@@ -26,6 +26,38 @@ UniqueFile openInheritable(const wchar_t* path, DWORD access, DWORD share, DWORD
     return UniqueFile(CreateFileW(path, access, share, &inherit, disposition, attributes, nullptr));
 }
 
+// The attribute list that names the only handles the game may inherit; an
+// installer's pipe or any other handle the launcher itself inherited stays out.
+class InheritedHandles {
+public:
+    explicit InheritedHandles(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (!InitializeProcThreadAttributeList(list_, 1, 0, &size)) {
+            list_ = nullptr;
+            return;
+        }
+        if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                       handles_.size() * sizeof(HANDLE), nullptr, nullptr)) {
+            DeleteProcThreadAttributeList(list_);
+            list_ = nullptr;
+        }
+    }
+    ~InheritedHandles() {
+        if (list_) DeleteProcThreadAttributeList(list_);
+    }
+    InheritedHandles(const InheritedHandles&) = delete;
+    InheritedHandles& operator=(const InheritedHandles&) = delete;
+    LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
+
+private:
+    std::vector<HANDLE> handles_;
+    std::vector<unsigned char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
 } // namespace
 
 void scrubGameEnvironment() {
@@ -82,17 +114,21 @@ int startGameProcess() {
                                                OPEN_EXISTING, 0);
         if (!log || !nullInput) throw MessageError("Cannot open the game session log.");
 
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = nullInput.get();
-        startup.hStdOutput = log.get();
-        startup.hStdError = log.get();
+        InheritedHandles inherited({log.get(), nullInput.get()});
+        if (!inherited.get())
+            throw MessageError("The game could not start. Reinstall this version and check Vulkan support.");
+        STARTUPINFOEXW startup{};
+        startup.StartupInfo.cb = sizeof startup;
+        startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = nullInput.get();
+        startup.StartupInfo.hStdOutput = log.get();
+        startup.StartupInfo.hStdError = log.get();
+        startup.lpAttributeList = inherited.get();
         std::wstring executable = joinPath(state.applicationFolder, gameExecutable);
         std::wstring commandLine = buildGameCommandLine();
         created = CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                 CREATE_NO_WINDOW, nullptr, state.applicationFolder.c_str(), &startup,
-                                 &process);
+                                 CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                                 state.applicationFolder.c_str(), &startup.StartupInfo, &process);
         // The game holds its own inherited copies; ours close here either way.
     }
     if (!created)

@@ -42,9 +42,10 @@ void DesktopSessionInteraction::showGameErrorNotice() {
 int runGameSession(bool preflightOnly, SessionInteraction& interaction) {
     LauncherState& state = launcherState();
     // Declared in the reverse of the release order: on any way out the guard
-    // goes first, then the settings, then the image.
+    // goes first, then the installed files, then the settings, then the image.
     CartridgeImage image;
     ModsSettings settings;
+    InstallationHold installedFiles;
     std::optional<SessionGuard> guard;
 
     verifyInstallation(state.applicationFolder);
@@ -58,8 +59,9 @@ int runGameSession(bool preflightOnly, SessionInteraction& interaction) {
     if (state.selectedEdition == Edition::Unset) state.selectedEdition = Edition::Original;
 
     if (!interaction.runPlayModsWindow(state.applicationFolder, state.playerDataFolder, settings)) return 0;
-    // The installation may have changed while the window was open.
-    verifyInstallation(state.applicationFolder);
+    // The installation may have changed while the window was open; from here
+    // to the game's end, what was verified is what runs.
+    installedFiles = verifyAndHoldInstallation(state.applicationFolder);
     validateTexturePack(settings, state.applicationFolder, state.playerDataFolder);
     guard.emplace(state.playerDataFolder);
     requireNoOtherGameProcess();

@@ -60,6 +60,8 @@ TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
              {"an image that no longer verifies, no prompt", {L"--install", L"--no-shortcut"},
               [](const Installation& i) { writeFile(i.rom, "changed"); },
               "Select the original US 12 MiB Vexa 3711 N64 ROM.", 65},
+             {"empty --data-dir", {L"--preflight", L"--data-dir", L""}, nothing,
+              "Choose an absolute installation or data folder.", 65},
              {"remaster", {L"--install", L"--edition", L"remaster"}, nothing,
               "Remaster textures are not included in this installation.", 65}}) {
         TempFolder root;
@@ -102,4 +104,24 @@ TEST(LauncherProgram, PlainStartAsksForTheImageAndCancelEndsQuietly) {
     answerMessageBox(L"Select your original US Vexa 3711 ROM", IDCANCEL);
     EXPECT_EQ(launcher.waitForExit(), 0u);
     EXPECT_FALSE(fileExists(joinPath(installation.data, L"rom-location.txt")));
+}
+
+
+TEST(LauncherProgram, DllsPlantedInTheApplicationFolderNeverLoad) {
+    TempFolder root;
+    Installation installation = stageInstallation(root.path());
+    PreferFolderDlls preferred({L"Vexa3711.exe", L"helper.exe"});
+    for (const wchar_t* name : {L"bcrypt.dll", L"winhttp.dll", L"comctl32.dll"})
+        std::filesystem::copy_file(binPath(L"planted_library.dll"), joinPath(installation.app, name));
+    ProcessResult verified = runProgram(joinPath(installation.app, L"Vexa3711.exe"), {L"--verify-application"});
+    // The control: a program there that loads bcrypt the usual way gets the planted copy.
+    std::filesystem::copy_file(binPath(L"launcher_test_helper.exe"), joinPath(installation.app, L"helper.exe"));
+    ProcessResult control = runProgram(joinPath(installation.app, L"helper.exe"), {L"-", L"load", L"bcrypt.dll"});
+    EXPECT_EQ(verified.exitCode, 0u) << verified.error;
+    EXPECT_EQ(control.exitCode, 0u);
+    EXPECT_TRUE(fileExists(joinPath(installation.app, L"bcrypt.dll.planted"))) << "the control loaded the planted copy";
+    std::filesystem::remove(joinPath(installation.app, L"bcrypt.dll.planted"));
+    // --verify-application hashes through bcrypt; the window's libraries are loaded the same way.
+    for (const wchar_t* name : {L"bcrypt.dll", L"winhttp.dll", L"comctl32.dll"})
+        EXPECT_FALSE(fileExists(joinPath(installation.app, std::wstring(name) + L".planted"))) << wideToUtf8(name);
 }

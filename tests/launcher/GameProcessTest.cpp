@@ -1,5 +1,6 @@
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
+#include "integrity/UniqueHandle.h"
 #include "launcher/GameProcess.h"
 #include "launcher/GameSession.h"
 #include "launcher/LauncherState.h"
@@ -165,6 +166,12 @@ struct ScriptedSession : SessionInteraction {
 TEST_F(GameProcessTest, WholeSessionsFromGatesToExitCode) {
     std::wstring lock = joinPath(installation.data, L"session.lock");
     SetEnvironmentVariableW(L"VK_ICD_FILENAMES", L"C:\\stale\\icd.json");  // left by another program
+    // A handle the launcher itself inherited (an installer's pipe, say) must not reach the game.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    UniqueKernelHandle foreign(CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+    SetEnvironmentVariableW(L"STAND_IN_FOREIGN_HANDLE", std::to_wstring(reinterpret_cast<std::uintptr_t>(foreign.get())).c_str());
+    const std::wstring installed = joinPath(installation.app, L"COPYING");
+    SetEnvironmentVariableW(L"STAND_IN_PROBE", installed.c_str());
     std::unique_ptr<RunningProcess> otherGame, otherSession;
     const std::string copying = readFile(joinPath(installation.app, L"COPYING"));
     struct Case {
@@ -207,6 +214,11 @@ TEST_F(GameProcessTest, WholeSessionsFromGatesToExitCode) {
         EXPECT_EQ(fileExists(log()), c.gameRan) << c.what;
         EXPECT_EQ(fileExists(lock), c.gameRan || otherSession) << c.what << ": the folder is claimed only to start the game";
         if (c.gameRan) {
+            std::string text = readFile(log());
+            // While the game ran, nobody could change an installed file; the game had the log and NUL only.
+            for (const char* line : {"probe write=32 delete=32\n", "foreign-handle=invalid\n", "stdin=null\n"})
+                EXPECT_NE(text.find(line), std::string::npos) << c.what << ": " << line << text;
+            EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", installed}).exitCode, 0u);
             EXPECT_EQ(readReport(log()).environment.count("VK_ICD_FILENAMES"), 0u) << c.what;
             EXPECT_EQ(launcherState().selectedEdition, Edition::Original) << c.what;
             EXPECT_EQ(failureOf([&] { SessionGuard again(installation.data); }), "(no failure)") << "guard released";
@@ -217,5 +229,6 @@ TEST_F(GameProcessTest, WholeSessionsFromGatesToExitCode) {
         SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
         waitUntilLogIsReleased();
     }
-    SetEnvironmentVariableW(L"VK_ICD_FILENAMES", nullptr);
+    for (const wchar_t* name : {L"VK_ICD_FILENAMES", L"STAND_IN_FOREIGN_HANDLE", L"STAND_IN_PROBE"})
+        SetEnvironmentVariableW(name, nullptr);
 }

@@ -1,7 +1,12 @@
+#include "integrity/MessageError.h"
+#include "launcher/Entry.h"
 #include "launcher/LaunchOptions.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <windows.h>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -65,4 +70,27 @@ TEST(LaunchOptions, ValuesFlagsAndRepeats) {
     EXPECT_TRUE(parsed.state.consoleReporting);
     EXPECT_EQ(parse({L"--preflight", L"--preflight"}).options.preflightOnly, true);
     EXPECT_EQ(parse({}).state.selectedEdition, Edition::Unset);
+}
+
+TEST(EntryReporting, EveryFailureEndsWithASentenceAnd65) {
+    TempFolder folder;
+    std::wstring captured = folder / L"stderr.txt";
+    launcherState().consoleReporting = true;
+    HANDLE original = GetStdHandle(STD_ERROR_HANDLE);
+    const char* unexpected = "The launcher stopped unexpectedly. Reinstall this version.";
+    struct Case { std::function<int()> body; int exitCode; std::string reported; };
+    for (const Case& c : std::vector<Case>{
+             {[] { return 7; }, 7, ""},
+             {[]() -> int { throw MessageError("Unknown launch option."); }, 65, "Unknown launch option."},
+             {[]() -> int { throw std::runtime_error("not UTF-8: \xff"); }, 65, unexpected},
+             {[]() -> int { throw 42; }, 65, unexpected}}) {
+        HANDLE file = CreateFileW(captured.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+        SetStdHandle(STD_ERROR_HANDLE, file);
+        int exitCode = runReportingFailures(c.body);
+        SetStdHandle(STD_ERROR_HANDLE, original);
+        CloseHandle(file);
+        EXPECT_EQ(exitCode, c.exitCode);
+        EXPECT_EQ(readFile(captured), c.reported);
+    }
+    launcherState().consoleReporting = false;
 }

@@ -70,6 +70,9 @@ TEST(CheckPlayerData, RefusalsLeaveBothFilesUntouched) {
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data.path()), {}),
                   (c.pak != "-") + (c.input != "-")) << c.what;  // nothing created
     }
+    // A Controller Pak that is a link to nothing is missing (links are followed).
+    launcherState().playerDataFolder = std::wstring(VEXA_TEST_DRIVE) + L"links\\dangling-data";
+    EXPECT_EQ(failureOf(checkPlayerData), "Player data is missing. Run the installer again.");
 }
 
 TEST(PlayerDataLocation, RecordIsTakenWholeWithinItsLimit) {

@@ -5,9 +5,12 @@
 //   guard <player-data folder>         a whole session guard
 //   abandon-mutex                      exit while owning the session mutex
 // Probe modes answer with the exit code (0 = it worked):
-//   try-write <path>, try-delete <path>, try-mutex, scan (the process scan passes)
+//   try-write <path>, try-delete <path>, try-mutex, scan (the process scan passes),
+//   load <dll> (LoadLibraryW's usual search: this program's folder first)
 // Started as an updater ("--directory ..." first), it records its command line
 // and working folder in updater-started.txt in that folder, and exits.
+// Started with no arguments (as a restarted launcher), it records
+// "<working folder>|0" in restarted.txt beside itself, and exits.
 #include "launcher/SessionGuard.h"
 
 #include <windows.h>
@@ -48,6 +51,20 @@ int main() {
         CloseHandle(file);
         return 0;
     }
+    if (count == 1) {
+        wchar_t folder[MAX_PATH] = {}, self[MAX_PATH] = {};
+        GetCurrentDirectoryW(MAX_PATH, folder);
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring record = std::wstring(folder) + L"|0", beside(self);
+        beside.resize(beside.find_last_of(L'\\') + 1);
+        // Written aside and moved in, so a reader never sees half a record.
+        HANDLE file = CreateFileW((beside + L"restarted.partial").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
+        CloseHandle(file);
+        return MoveFileExW((beside + L"restarted.partial").c_str(), (beside + L"restarted.txt").c_str(),
+                           MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+    }
     if (count < 3) return 2;
     std::wstring event = argv[1], mode = argv[2], argument = count > 3 ? argv[3] : L"";
 
@@ -82,6 +99,7 @@ int main() {
         return 0;
     }
     if (mode == L"try-delete") return DeleteFileW(argument.c_str()) ? 0 : 1;
+    if (mode == L"load") return LoadLibraryW(argument.c_str()) ? 0 : 1;
     if (mode == L"try-mutex") {
         HANDLE mutex = CreateMutexW(nullptr, FALSE, sessionMutex);
         DWORD wait = mutex ? WaitForSingleObject(mutex, 0) : WAIT_FAILED;

@@ -162,6 +162,22 @@ std::unique_ptr<RunningProcess> startHelper(const std::vector<std::wstring>& arg
     return helper;
 }
 
+namespace {
+std::wstring dllOverrides(const std::wstring& program) {
+    return L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides";
+}
+}
+
+PreferFolderDlls::PreferFolderDlls(std::vector<std::wstring> programs) : programs_(std::move(programs)) {
+    for (const std::wstring& program : programs_)
+        for (const wchar_t* dll : {L"bcrypt", L"winhttp", L"comctl32"})
+            RegSetKeyValueW(HKEY_CURRENT_USER, dllOverrides(program).c_str(), dll, REG_SZ, L"native,builtin", 30);
+}
+
+PreferFolderDlls::~PreferFolderDlls() {
+    for (const std::wstring& program : programs_) RegDeleteTreeW(HKEY_CURRENT_USER, dllOverrides(program).c_str());
+}
+
 std::wstring answerMessageBox(const std::wstring& title, int buttonId, int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += 50) {
         if (HWND box = FindWindowW(nullptr, title.c_str())) {

@@ -81,6 +81,20 @@ private:
 // Starts the test helper with a mode and waits until it reports being ready.
 std::unique_ptr<RunningProcess> startHelper(const std::vector<std::wstring>& arguments);
 
+// Wine told to prefer a DLL in a program's folder over its own, as Windows
+// does for every DLL that is not a KnownDLL, for bcrypt, winhttp and comctl32
+// in the programs named, while this lives.
+class PreferFolderDlls {
+public:
+    explicit PreferFolderDlls(std::vector<std::wstring> programs);
+    ~PreferFolderDlls();
+    PreferFolderDlls(const PreferFolderDlls&) = delete;
+    PreferFolderDlls& operator=(const PreferFolderDlls&) = delete;
+
+private:
+    std::vector<std::wstring> programs_;
+};
+
 // Waits for a top-level window with this title (from any process), returns the
 // text of its message and closes it with the given button id.
 std::wstring answerMessageBox(const std::wstring& title, int buttonId, int timeoutMs = 20000);

@@ -1,6 +1,6 @@
 // The packaged updater as the launcher's Updates command starts it, on staged
 // installations: what it changes, what it refuses and what it says. Test
-// packages carry updater_test_launcher.exe as their Vexa3711.exe, which
+// packages carry launcher_test_helper.exe as their Vexa3711.exe, which
 // records how it was started.
 #include "integrity/PathGrammar.h"
 #include "support/TestSupport.h"
@@ -16,17 +16,6 @@ using namespace vexa::test;
 
 namespace {
 
-// Without a window manager Wine waits for one after every message box;
-// unmanaged windows skip that wait.
-class UnmanagedWindows {
-public:
-    UnmanagedWindows() { RegSetKeyValueW(HKEY_CURRENT_USER, key, L"Managed", REG_SZ, L"N", 4); }
-    ~UnmanagedWindows() { RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"Managed"); }
-
-private:
-    static constexpr const wchar_t* key = L"Software\\Wine\\X11 Driver";
-};
-
 struct Packages {
     Packages();
     TempFolder folder;
@@ -34,7 +23,7 @@ struct Packages {
 };
 
 Packages::Packages() {
-    const std::wstring launcher = binPath(L"updater_test_launcher.exe"), stub = binPath(L"Vexa3711Updater.exe");
+    const std::wstring launcher = binPath(L"launcher_test_helper.exe"), stub = binPath(L"Vexa3711Updater.exe");
     writeFile(folder / L"extra", "new extra");
     for (const std::vector<std::wstring>& arguments :
          {std::vector<std::wstring>{stub, good, L"Vexa3711.exe", launcher},
@@ -68,7 +57,9 @@ struct UpdaterRun {
 
 TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
     if (!GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "message boxes need a display (xvfb-run)";
-    UnmanagedWindows unmanaged;
+    // A bcrypt.dll planted beside the updater (its folder is the player's
+    // download cache) never loads: it would show up as a changed cache folder.
+    PreferFolderDlls preferred({L"Relicade-Vexa3711-Mods-test.exe"});
     static const Packages made;
     // The launcher has exited but its handle is held, so its id stays its own.
     RunningProcess endedLauncher(binPath(L"launcher_test_helper.exe"), {L"-", L"exit"});
@@ -132,10 +123,11 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
         const std::wstring cache = root / L"cache", cached = joinPath(cache, L"Relicade-Vexa3711-Mods-test.exe");
         std::filesystem::create_directory(cache);
         std::filesystem::copy_file(run.package, cached);
+        std::filesystem::copy_file(binPath(L"planted_library.dll"), joinPath(cache, L"bcrypt.dll"));
         Holder holder = run.prepare(installation, cache);
         std::map<std::wstring, std::string> expected = folderContents(root.path());
         expected.erase(L"cache\\Relicade-Vexa3711-Mods-test.exe");
-        if (run.replaced) expected[L"app\\Vexa3711.exe"] = readFile(binPath(L"updater_test_launcher.exe"));
+        if (run.replaced) expected[L"app\\Vexa3711.exe"] = readFile(binPath(L"launcher_test_helper.exe"));
 
         std::vector<std::wstring> arguments;
         for (std::wstring argument : run.arguments) {
