@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <windows.h>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -68,21 +67,6 @@ TEST(CartridgeImage, WritersAreLockedOutBothWays) {
     EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", path}).exitCode, 1u);
     moved.reset();
     EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", path}).exitCode, 0u);
-}
-
-TEST(CartridgeLocation, RecordIsNormalisedRoundTripsAndIsReplacedAtomically) {
-    TempFolder folder;
-    std::wstring record = folder / L"rom-location.txt";
-    saveCartridgeLocation(folder.path(), folder.path() + L"\\sub/..\\Sp\x00e9l \x65e5\\rom.z64");
-    std::string saved = readFile(record);
-    EXPECT_EQ(utf8ToWide(saved), folder.path() + L"\\Sp\x00e9l \x65e5\\rom.z64");
-    EXPECT_EQ(saved.find_first_of("\r\n"), std::string::npos);
-
-    auto holder = startHelper({L"hold-file", record, L"read"});
-    EXPECT_EQ(failureOf([&] { saveCartridgeLocation(folder.path(), L"C:\\elsewhere.z64"); }),
-              "Cannot save the selected ROM location.");
-    EXPECT_EQ(readFile(record), saved);
-    EXPECT_FALSE(fileExists(folder / (L"rom-location-" + std::to_wstring(GetCurrentProcessId()) + L".tmp")));
 }
 
 namespace {

@@ -50,23 +50,6 @@ TEST(WriteNewFile, CreatesOnlyNewFiles) {
     EXPECT_EQ(readFile(folder / L"empty.txt"), "");
 }
 
-TEST(ReplaceFileAtomically, ReplacesOrLeavesTheOldRecord) {
-    TempFolder folder;
-    std::wstring target = folder / L"record.txt", temporary = folder / L"record-1.tmp";
-    writeFile(target, "old");
-    replaceFileAtomically(temporary, target, "new", "Cannot save.");
-    EXPECT_EQ(readFile(target), "new");
-    EXPECT_FALSE(fileExists(temporary));
-
-    // (A failed move is exercised with the cartridge location record.)
-    // A leftover temporary name stops the write before the target is touched.
-    writeFile(temporary, "stale");
-    EXPECT_EQ(failureOf([&] { replaceFileAtomically(temporary, target, "newer", "Cannot save."); }),
-              "Cannot create a new installation file. Existing files are preserved.");
-    EXPECT_EQ(readFile(target), "new");
-    EXPECT_EQ(readFile(temporary), "stale");
-}
-
 TEST(LinkRules, LinkedFoldersAnywhereOnThePathAreRefused) {
     // Prepared by the build: links\linked is a Unix link to links\real on X:.
     std::wstring real = std::wstring(VEXA_TEST_DRIVE) + L"links\\real";

@@ -1,9 +1,11 @@
 // Runs inside tests/support/update-sandbox: the stand-in host serves
 // X:\update-host on 127.0.0.1:443 for the update host's name, with a test CA
-// that this sandbox alone trusts.
+// that this sandbox alone trusts, and S: is a 1 MiB drive of its own.
+#include "integrity/CartridgeSelection.h"
 #include "integrity/Digest.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
+#include "mods/ModsSettings.h"
 #include "support/TestSupport.h"
 #include "update/UpdateCommand.h"
 #include "update/UpdateHost.h"
@@ -13,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <windows.h>
@@ -152,14 +155,7 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
              {"a changed cached build", "0.3.5", IDOK, [&](const std::wstring& cache, const std::wstring& cached) {
                   fs::create_directories(cache);
                   writeFile(cached, "x" + build.substr(1));
-              }, false, stopped(checksum)},
-             {"a folder in its place", "0.3.5", IDOK,
-              [](auto&, const std::wstring& cached) { fs::create_directories(cached); }, false,
-              stopped(L"Cannot lock the verified update.")},
-             {"a leftover temporary file", "0.3.5", IDOK, [](const std::wstring& cache, auto&) {
-                  fs::create_directories(cache);
-                  writeFile(joinPath(cache, L".verified-" + std::to_wstring(GetCurrentProcessId()) + L".exe"), "old");
-              }, false, stopped(L"Cannot create update cache file.")}}) {
+              }, false, stopped(checksum)}}) {
         SetUp();
         TempFolder root;
         std::wstring app = root / L"Vexa App\\", data = root / L"Player Data";
@@ -168,7 +164,7 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
         std::wstring cache = joinPath(data, L"launcher-updates");
         std::wstring cached = joinPath(cache, L"Relicade-Vexa3711-Mods-" + sha256 + L".exe");
         c.prepare(cache, cached);
-        std::string before = fileExists(cached) && !fs::is_directory(cached) ? readFile(cached) : "";
+        std::string before = fileExists(cached) ? readFile(cached) : "";
         auto stamp = before.empty() ? fs::file_time_type() : fs::last_write_time(cached);
 
         ScriptedDialogs dialogs;
@@ -191,10 +187,86 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
             EXPECT_EQ(text, L"\"" + cached + L"\" --directory \"" + app + L"\\\" --restart --wait-pid " +
                                 std::to_wstring(GetCurrentProcessId()) + L"\n" + cache) << c.what;
         } else if (c.version == "0.3.5" && c.answer == IDOK && before.empty()) {
-            EXPECT_FALSE(fileExists(cached) && !fs::is_directory(cached)) << c.what << ": nothing unverified cached";
+            EXPECT_FALSE(fileExists(cached)) << c.what << ": nothing unverified cached";
         }
     }
     DestroyWindow(owner);
+}
+
+TEST_F(UpdateHostTest, EveryReplacedRecordSurvivesAFailedWrite) {
+    const std::wstring pid = std::to_wstring(GetCurrentProcessId()), cache = L"launcher-updates\\";
+    const std::string build = "the build of 0.3.5";
+    const std::wstring cached = cache + L"Relicade-Vexa3711-Mods-" + utf8ToWide(publish("0.3.5", build)) + L".exe";
+    struct Record {
+        const char* name;
+        std::wstring old, temporary, held;  // in the player-data folder; "<ticks>" is GetTickCount64()
+        std::function<std::wstring(const std::wstring& data)> save;  // what the player is told
+    };
+    const std::vector<Record> records{
+        {"cartridge record", L"rom-location.txt", L"rom-location-" + pid + L".tmp", L"rom-location.txt",
+         [](auto& data) { return utf8ToWide(failureOf([&] { saveCartridgeLocation(data, L"X:\\new.z64"); })); }},
+        {"Mods settings", L"vexa-mods.json", L"mods-settings-" + pid + L"-<ticks>.tmp", L"vexa-mods.json",
+         [](auto& data) { return utf8ToWide(failureOf([&] { saveModsSettings(data, {true, L"X:\\Pack"}); })); }},
+        // The old file is a build cached before; the held one is the build the feed names.
+        {"update cache", cache + L"Relicade-Vexa3711-Mods-" + std::wstring(64, L'0') + L".exe",
+         cache + L".verified-" + pid + L".exe", cached,
+         [](auto& data) { ScriptedDialogs s; runLauncherUpdate(nullptr, L"X:\\app", data, s); return s.boxes.back(); }}};
+    // S: is the sandbox's 1 MiB drive (--small-drive); 4 MiB going in means it is not.
+    auto fillDriveS = [] {
+        std::ofstream filler(fs::path(L"S:\\filler"), std::ios::binary);
+        for (int pages = 0; pages < 1024; ++pages)
+            if (!filler.write(std::string(4096, 'f').data(), 4096).flush()) return true;
+        return false;
+    };
+    enum Way { TemporaryNameTaken, TargetHeld, DiskFull };
+    const char* ways[] = {"a folder at the temporary name", "the target held", "a full disk"};
+    const std::wstring taken = L"Cannot create a new installation file. Existing files are preserved.";
+    const std::wstring unfinished = L"Cannot finish writing installation files.";
+    struct Case { int record; Way way; std::wstring sentence; bool temporaryKept; };
+    for (const Case& c : std::vector<Case>{
+             // A failed write leaves its temporary file (named after this process, so no later
+             // run meets it), a failed move removes it.
+             {0, TemporaryNameTaken, taken, false},
+             {0, TargetHeld, L"Cannot save the selected ROM location.", false},
+             {0, DiskFull, unfinished, true},
+             {1, TemporaryNameTaken, taken, false},
+             {1, TargetHeld, L"Cannot save Mods settings; previous choices were retained.", false},
+             {1, DiskFull, unfinished, true},
+             // The cache removes it after any failure; a cached build is never rewritten, only locked.
+             {2, TemporaryNameTaken, stopped(L"Cannot create update cache file."), false},
+             {2, TargetHeld, stopped(L"Cannot lock the verified update."), false},
+             {2, DiskFull, stopped(L"Cannot finish update cache file."), false}}) {
+        const Record& r = records[c.record];
+        const std::string row = r.name + std::string(", ") + ways[c.way];
+        const std::wstring data = L"S:\\Player Data";
+        fs::remove_all(data);
+        fs::remove(L"S:\\filler");
+        fs::create_directories(fs::path(joinPath(data, r.old)).parent_path());
+        writeFile(joinPath(data, r.old), "old");
+        if (c.way == TargetHeld && !fileExists(joinPath(data, r.held))) writeFile(joinPath(data, r.held), build);
+        auto holder = c.way == TargetHeld ? startHelper({L"hold-file", joinPath(data, r.held), L"read"}) : nullptr;
+        if (c.way == DiskFull) ASSERT_TRUE(fillDriveS()) << "S: is not the sandbox's small drive";
+        // The Mods name holds the tick count (ms): folders take its names for a window a while
+        // ahead, and the save waits for it; at about 1 ms a folder under Wine, folders for the
+        // ticks from now on would fall behind the clock.
+        const std::size_t ticksAt = r.temporary.find(L"<ticks>");
+        const bool ticked = ticksAt != std::wstring::npos;
+        const ULONGLONG from = GetTickCount64() + (ticked ? 2000 : 0), until = from + (ticked ? 250 : 1);
+        for (ULONGLONG ticks = from; c.way == TemporaryNameTaken && ticks < until; ++ticks)
+            fs::create_directory(joinPath(data, ticked ? std::wstring(r.temporary).replace(ticksAt, 7,
+                                                             std::to_wstring(ticks)) : r.temporary));
+        auto before = folderContents(data);
+        while (c.way == TemporaryNameTaken && GetTickCount64() < from) Sleep(1);
+
+        EXPECT_EQ(r.save(data), c.sentence) << row;
+        if (c.way == TemporaryNameTaken && ticked) EXPECT_LT(GetTickCount64(), until) << row << ": saved too late";
+        holder.reset();
+        auto after = folderContents(data);
+        const std::wstring temporary = r.temporary.substr(0, ticksAt);
+        auto isTemporary = [&](auto& file) { return !before.count(file.first) && file.first.starts_with(temporary); };
+        EXPECT_EQ(std::erase_if(after, isTemporary), c.temporaryKept ? 1u : 0u) << row << ": the temporary file";
+        EXPECT_EQ(after, before) << row << ": the old file unchanged, nothing else written";
+    }
 }
 
 TEST_F(UpdateHostTest, LinkedPlayerDataIsRefusedAfterTheDownload) {
