@@ -7,7 +7,7 @@ URL from the same host in the same run.
 
 The build is UpdateBench.exe padded with appended bytes to exactly 67108864
 bytes: a real program that the command starts when it is done, and that exits
-at once. Everything runs in one tests/support/update-sandbox invocation (one
+at once. Everything runs in one tools/wine-sandbox invocation (one
 host, one wine server); this script then runs itself inside it as the driver.
 
 Each round, interleaved so that drift hits every mode alike:
@@ -107,7 +107,7 @@ def outside(rounds):
     feed = publish_release.publish(PADDED, RELEASE, HOST_ROOT, host)
     shutil.rmtree(os.path.join(DRIVE, WORK), ignore_errors=True)
     with tempfile.NamedTemporaryFile(suffix=".json", dir=BUILD) as results:
-        subprocess.run([os.path.join(ROOT, "tests", "support", "update-sandbox"), "--wine-prefix", PREFIX,
+        subprocess.run([os.path.join(ROOT, "tools", "wine-sandbox"), "--wine-prefix", PREFIX,
                         "--root", HOST_ROOT, "--certs", CERTS, "--hosts", host, "--",
                         sys.executable, os.path.abspath(__file__), "--inside", results.name,
                         "--rounds", str(rounds), "--url", feed["url"]], check=True)

@@ -12,14 +12,14 @@ set(VEXA_INSTALLER ${installerDir}/Vexa3711-Setup-${VEXA_LAUNCHER_VERSION}.exe)
 # and a release must never carry a stale file list.
 add_custom_target(installer
     COMMAND ${CMAKE_COMMAND} -E make_directory ${installerDir}
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/installer/payload_script.py
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/installer/payload_script.py
             ${releaseDir} $<TARGET_FILE:Vexa3711> ${installerDir}/payload.nsh ${installerDir}/controller.mpk
     COMMAND ${VEXA_MAKENSIS} -V2 -INPUTCHARSET UTF8
             -DVERSION=${VEXA_LAUNCHER_VERSION}
             -DPAYLOAD_DIR=${releaseDir} -DPAYLOAD_SCRIPT=${installerDir}/payload.nsh
             -DCONTROLLER_PAK=${installerDir}/controller.mpk
             -DOUTFILE=${VEXA_INSTALLER} -DSIGNER=${VEXA_SIGN_FILE}
-            ${CMAKE_SOURCE_DIR}/installer/Vexa3711.nsi
+            ${CMAKE_SOURCE_DIR}/tools/installer/Vexa3711.nsi
     BYPRODUCTS ${VEXA_INSTALLER}
     COMMENT "Building ${VEXA_INSTALLER}"
     VERBATIM)

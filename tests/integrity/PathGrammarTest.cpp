@@ -65,15 +65,6 @@ TEST(PathGrammar, ContainmentIgnoresCaseSeparatorsAndDots) {
     }
 }
 
-TEST(ArgumentQuoting, KnownForms) {
-    EXPECT_EQ(quoteArgument(L""), L"\"\"");
-    EXPECT_EQ(quoteArgument(L"a b"), L"\"a b\"");
-    EXPECT_EQ(quoteArgument(L"say \"hi\""), L"\"say \\\"hi\\\"\"");
-    EXPECT_EQ(quoteArgument(L"a\\\\\"b"), L"\"a\\\\\\\\\\\"b\"");
-    EXPECT_EQ(quoteArgument(L"C:\\Games\\"), L"\"C:\\Games\\\\\"");
-    EXPECT_EQ(quoteArgument(L"C:\\a\\b"), L"\"C:\\a\\b\"");
-}
-
 TEST(ArgumentQuoting, PlatformSplittingGivesBackEveryArgument) {
     // Generated arguments over an alphabet rich in the characters that matter.
     const std::wstring alphabet = L"ab \t\"\\\\\\\x00e9\x65e5/";

@@ -36,17 +36,13 @@ TEST(LaunchOptions, FailuresAndWhereReportingStands) {
     for (const Case& c : std::vector<Case>{
              {{}, "(no failure)", false},
              {{L"--edition"}, unknown, false},
-             {{L"--data-dir"}, unknown, false},
              {{L"--preflight", L"--bogus"}, unknown, true},
              {{L"--bogus", L"--preflight"}, unknown, false},
              {{L"--PREFLIGHT"}, unknown, false},
-             {{L"-preflight"}, unknown, false},
              {{L"--preflight", L"--edition", L"remastered"}, edition, true},
              {{L"--edition", L"remastered", L"--preflight"}, edition, false},
-             {{L"--install", L"--edition", L"Remaster"}, edition, true},
              {{L"--verify-rollback-helper", L"--edition", L""}, edition, true},
              {{L"--no-shortcut"}, "(no failure)", false},
-             {{L"--install"}, "(no failure)", true},
              {{L"--verify-application"}, "(no failure)", true}}) {
         Parsed parsed = parse(c.arguments);
         EXPECT_EQ(parsed.failure, c.failure) << ::testing::PrintToString(c.arguments);

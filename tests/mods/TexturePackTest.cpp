@@ -51,13 +51,10 @@ struct FakeFiles : TextureFiles {
     }
 };
 
-std::string judge(const json& document, const std::map<std::wstring, std::string>& files, std::size_t prefix = 0) {
+std::string judge(const json& document, const std::map<std::wstring, std::string>& files) {
     FakeFiles fake;
     fake.files = files;
-    std::string outcome;
-    std::string failure = failureOf([&] { outcome = std::to_string(judgeTexturePack(document, fake)); });
-    if (failure == "(no failure)") return outcome;
-    return prefix ? failure.substr(0, prefix) : failure;
+    return outcomeOf([&] { return judgeTexturePack(document, fake); });
 }
 
 } // namespace
@@ -91,40 +88,36 @@ TEST(TexturePackRules, HashesPathsAndImages) {
     struct Case { std::vector<std::pair<std::string, std::string>> mappings; std::string outcome; };
     for (const Case& c : std::vector<Case>{
              {{{"00000000000000AB", "textures/a.png"}, {"00000000000000ab", "a.PNG"}}, badHash},
-             {{{"00000000000000AB", "textures/a.png"}, {"00000000000000ac", "a.PNG"}}, "2"},
              {{{"0123456789abcde", "a.png"}}, badHash},
              {{{"0123456789abcdef0", "a.png"}}, badHash},
              {{{"0123456789abcdeg", "a.png"}}, badHash},
              {{{"0123456789abcdeg", "../a.png"}}, badHash},  // the hash is judged first
              {{{"0000000000000001", "../a.png"}}, escapes},
-             {{{"0000000000000001", "./a.png"}}, escapes},
              {{{"0000000000000001", "a/./b.png"}}, escapes},
              {{{"0000000000000001", "a./b.png"}}, escapes},
              {{{"0000000000000001", "a /b.png"}}, escapes},
              {{{"0000000000000001", "a.png."}}, escapes},
              {{{"0000000000000001", "dir/"}}, escapes},
-             {{{"0000000000000001", "a//b.png"}}, escapes},
              {{{"0000000000000001", "a\\b.png"}}, unsafe},
              {{{"0000000000000001", "C:a.png"}}, unsafe},
              {{{"0000000000000001", "/a.png"}}, unsafe},
              {{{"0000000000000001", ""}}, unsafe},
              {{{"0000000000000001", "missing.png"}}, "A mapped texture is missing."},
              {{{"0000000000000001", ".png"}}, notPngOrDds},
-             {{{"0000000000000001", "textures/a"}}, notPngOrDds},
              {{{"0000000000000001", "a.txt"}}, notPngOrDds},
              {{{"0000000000000001", "short.png"}}, "Mapped PNG has an invalid signature."},
-             {{{"0000000000000001", "other.png"}}, "Mapped PNG has an invalid signature."},
+             {{{"0000000000000001", "b.dds.png"}}, "Mapped PNG has an invalid signature."},
              {{{"0000000000000001", "b.dds"}}, "1"},
              {{{"0000000000000001", "short.DDS"}}, "Mapped DDS has an invalid signature."}}) {
         json textures = json::array();
         for (const auto& [hash, path] : c.mappings) textures.push_back(mapping(hash, path));
         std::map<std::wstring, std::string> files{
-            {L"textures/a.png", png}, {L"a.PNG", png}, {L".png", png}, {L"textures/a", png}, {L"a.txt", png},
-            {L"short.png", png.substr(0, 23)}, {L"other.png", dds}, {L"b.dds", dds}, {L"short.DDS", dds.substr(0, 127)}};
+            {L"textures/a.png", png}, {L"a.PNG", png}, {L".png", png}, {L"a.txt", png},
+            {L"short.png", png.substr(0, 23)}, {L"b.dds", dds}, {L"b.dds.png", dds}, {L"short.DDS", dds.substr(0, 127)}};
         EXPECT_EQ(judge(description(textures), files), c.outcome) << c.mappings.front().second;
     }
     json wrongType = description(json::array({{{"hashes", {{"rt64", 7}}}, {"path", "a.png"}}}));
-    EXPECT_EQ(judge(wrongType, {}, 31), "[json.exception.type_error.302]");
+    EXPECT_EQ(judge(wrongType, {}).substr(0, 31), "[json.exception.type_error.302]");
 }
 
 namespace {
@@ -183,9 +176,7 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
         std::filesystem::create_directories(app);
         c.prepare();
         if (std::string(c.what) == "a folder mapped") std::filesystem::create_directories(pack + L"\\textures\\a.png");
-        std::string outcome;
-        std::string failure = failureOf([&] { outcome = std::to_string(validateTexturePack({c.enabled, c.folder}, app, data)); });
-        EXPECT_EQ(failure == "(no failure)" ? outcome : failure, c.outcome) << c.what;
+        EXPECT_EQ(outcomeOf([&] { return validateTexturePack({c.enabled, c.folder}, app, data); }), c.outcome) << c.what;
     }
     good();
     auto holder = startHelper({L"hold-file", joinPath(pack, L"d.png"), L"none"});

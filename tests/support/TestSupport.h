@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace vexa::test {
@@ -19,6 +20,18 @@ std::string failureOf(Call&& call) {
         return failure.what();
     }
     return "(no failure)";
+}
+
+// What a call gives as text: its result (numbers through std::to_string), or
+// the sentence it fails with.
+template <typename Call>
+std::string outcomeOf(Call&& call) {
+    try {
+        if constexpr (std::is_convertible_v<decltype(call()), std::string>) return call();
+        else return std::to_string(call());
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
 }
 
 // A fresh folder on the scratch drive (a real folder root, unlike Z:),

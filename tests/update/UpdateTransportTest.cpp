@@ -55,26 +55,6 @@ const Closed all{"request", "connection", "session"};
 
 } // namespace
 
-TEST(UpdateTransport, LocationRuleComesBeforeAnyConnection) {
-    UrlComponents good{true, 443, 0, 0, 0, std::wstring(updateHost), L"/feed"};
-    auto changed = [&](auto change) {
-        UrlComponents url = good;
-        change(url);
-        return std::optional<UrlComponents>(url);
-    };
-    for (const std::optional<UrlComponents>& url : std::vector<std::optional<UrlComponents>>{
-             std::nullopt, changed([](UrlComponents& u) { u.https = false; }),
-             changed([](UrlComponents& u) { u.port = 8443; }), changed([](UrlComponents& u) { u.userNameLength = 1; }),
-             changed([](UrlComponents& u) { u.passwordLength = 1; }), changed([](UrlComponents& u) { u.extraInfoLength = 2; }),
-             changed([](UrlComponents& u) { u.host[0] = towupper(u.host[0]); }),
-             changed([](UrlComponents& u) { u.host += L"."; }), changed([](UrlComponents& u) { u.path += L"#f"; })}) {
-        ScriptedHttps https;
-        https.url = url;
-        EXPECT_EQ(failureOf([&] { fetchUpdateResource("https://x/", 10, https); }), "Untrusted launcher update URL.");
-        EXPECT_FALSE(https.sessionOpened);
-    }
-}
-
 TEST(UpdateTransport, EveryFailureClosesWhatWasOpenedInOrder) {
     struct Case {
         std::string failAt;

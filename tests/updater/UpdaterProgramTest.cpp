@@ -85,8 +85,6 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
              {"altered package", made.altered, with({L"--restart"}), nothing,
               L"The update package is damaged: a file does not match its checksum." + unchanged, 3, false, false,
               "package failed"},
-             {"bare updater", binPath(L"Vexa3711Updater.exe"), usual, nothing,
-              L"The update package carries no launcher files." + unchanged, 3, false, false, "package failed"},
              {"second file held open", made.twoFiles, usual,
               [](const Installation& installation, const std::wstring&) {
                   std::wstring extra = joinPath(installation.app, L"Vexa3711.extra");
@@ -96,9 +94,6 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
               kept, 6, false, false, "swap failed"},
              {"missing folder", made.good, {L"--directory", L"ROOT\\gone", L"--wait-pid", L"ENDED"}, nothing,
               L"The Vexa 3711 folder does not exist." + unchanged, 5, false, false, "application-folder failed"},
-             {"relative folder", made.good, {L"--directory", L"app", L"--wait-pid", L"ENDED"}, nothing,
-              L"Choose an absolute installation or data folder." + unchanged, 5, false, false,
-              "application-folder failed"},
              {"linked folder", made.good, {L"--directory", L"X:\\links\\linked\\app", L"--wait-pid", L"ENDED"}, nothing,
               L"Linked installation or save folders are unsupported." + unchanged, 5, false, false,
               "application-folder failed"},
