@@ -12,6 +12,8 @@ import subprocess
 import sys
 import time
 
+from measure import measure as measure_process
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-bench")
 DRIVE = os.path.join(BUILD, "wine-drive-x")          # X: inside the benchmark's prefix
@@ -60,19 +62,11 @@ def build():
 
 
 def measure(program_and_args):
-    """Wall seconds and peak resident MiB of one Wine process."""
-    start = time.perf_counter()
-    child = subprocess.Popen(RUNNER + program_and_args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                             stdin=subprocess.DEVNULL)
-    _, status, usage = os.wait4(child.pid, 0)
-    elapsed = time.perf_counter() - start
-    child.returncode = os.waitstatus_to_exitcode(status)
-    output = child.stdout.read().decode()
-    child.stdout.close()
-    if child.returncode != 0:
-        raise SystemExit("%s failed with %d" % (program_and_args[0], child.returncode))
-    return elapsed, usage.ru_maxrss / 1024.0, output
-
+    """Wall seconds, peak resident MiB and output of one Wine process."""
+    elapsed, peak, status, output = measure_process(RUNNER + program_and_args)
+    if status != 0:
+        raise SystemExit("%s failed with %d" % (program_and_args[0], status))
+    return elapsed, peak, output + "\n"
 
 def main():
     stage_payload()

@@ -25,6 +25,8 @@ import sys
 import tempfile
 import time
 
+from measure import measure as measure_process
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-bench")
 DRIVE = os.path.join(BUILD, "wine-drive-x")          # X: inside the benchmark's prefix
@@ -70,17 +72,7 @@ def build():
 
 
 def measure(arguments):
-    """Wall seconds, peak resident MiB, exit code and output of one Wine process.
-    Output goes through a file: a pipe can be kept open by Wine's own processes."""
-    with tempfile.TemporaryFile() as output:
-        start = time.perf_counter()
-        child = subprocess.Popen(RUNNER + arguments, stdout=output, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        _, status, usage = os.wait4(child.pid, 0)
-        elapsed = time.perf_counter() - start
-        child.returncode = os.waitstatus_to_exitcode(status)
-        output.seek(0)
-        text = output.read().decode(errors="replace").strip()
-    return elapsed, usage.ru_maxrss / 1024.0, child.returncode, text
+    return measure_process(RUNNER + arguments)
 
 
 def checked(arguments, expected_count):

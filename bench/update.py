@@ -40,6 +40,8 @@ import sys
 import tempfile
 import time
 
+from measure import measure as measure_process
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-bench")
 DRIVE = os.path.join(BUILD, "wine-drive-x")          # X: inside the benchmark's prefix
@@ -161,22 +163,7 @@ def report(runs, rounds):
 # Inside the sandbox: the rounds.
 
 def measure(command, wine=True):
-    """Wall seconds, peak resident MiB, exit code and output of one process.
-    GNU time starts it and reports the peak (wait4's) of that child alone: a
-    child forked straight from this driver would carry the driver's own peak
-    across exec. Output goes through a file: a pipe can be kept open by Wine's
-    own processes."""
-    with tempfile.TemporaryFile() as output, tempfile.NamedTemporaryFile("r") as peak:
-        start = time.perf_counter()
-        child = subprocess.Popen(["/usr/bin/time", "--format", "%x %M", "--output", peak.name]
-                                 + (RUNNER if wine else []) + command,
-                                 stdout=output, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        child.wait()
-        elapsed = time.perf_counter() - start
-        output.seek(0)
-        text = output.read().decode(errors="replace").strip()
-        status, kib = peak.read().split()[-2:]  # a killed child adds a line before them
-    return elapsed, int(kib) / 1024.0, int(status), text
+    return measure_process((RUNNER if wine else []) + command)
 
 
 def checked(command, wine=True, fields=0):

@@ -76,15 +76,6 @@ bool haveDisplay() {
 }
 }
 
-TEST(LauncherProgram, FailuresBeforeConsoleOptionsGoToAMessageBox) {
-    if (!haveDisplay()) GTEST_SKIP() << "message boxes need a display (run the suite under xvfb-run)";
-    TempFolder root;
-    Installation installation = stageInstallation(root.path());
-    RunningProcess launcher(joinPath(installation.app, L"Vexa3711.exe"), {L"--edition", L"remastered", L"--preflight"});
-    EXPECT_EQ(answerMessageBox(L"Vexa 3711 \u2014 action required", IDOK), L"Choose original or remaster.");
-    EXPECT_EQ(launcher.waitForExit(), 65u);
-}
-
 TEST(LauncherProgram, PlainStartAsksForTheImageAndCancelEndsQuietly) {
     if (!haveDisplay()) GTEST_SKIP() << "message boxes need a display (run the suite under xvfb-run)";
     TempFolder root;

@@ -62,10 +62,7 @@ TEST(CartridgeImage, WritersAreLockedOutBothWays) {
     CartridgeImage image = openVerifiedCartridgeImage(path);
     EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", path}).exitCode, 1u);
     EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-delete", path}).exitCode, 1u);
-    CartridgeImage moved = std::move(image);
-    EXPECT_FALSE(image.held());
-    EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", path}).exitCode, 1u);
-    moved.reset();
+    image.reset();
     EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", path}).exitCode, 0u);
 }
 
