@@ -89,10 +89,10 @@ public:
         window_ = window;
         HINSTANCE instance = static_cast<HINSTANCE>(host_.moduleInstance);
         for (std::size_t row = 0; row < layout.size(); ++row) {
-            const ControlSpec& spec = layout[row];
-            controls_[row] = CreateWindowExW(spec.extendedStyle, spec.className, spec.text,
-                                             WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0, 0, window,
-                                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance, nullptr);
+            const ControlSpec& entry = layout[row];
+            controls_[row] = CreateWindowExW(entry.extendedStyle, entry.className, entry.text,
+                                             WS_CHILD | WS_VISIBLE | entry.style, 0, 0, 0, 0, window,
+                                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance, nullptr);
         }
         for (const wchar_t* text : {L"Play", L"Mods"}) {
             TCITEMW item{};
