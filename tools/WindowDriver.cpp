@@ -76,6 +76,11 @@ int listControls(HWND window) {
 
 int wmain(int count, wchar_t** arguments) {
     std::wstring command = count > 1 ? arguments[1] : L"";
+    if (command == L"wait-gone") {
+        for (int waited = 0; waited < 400; ++waited, Sleep(50))
+            if (!FindWindowW(L"Vexa3711PlayModsLauncher", nullptr)) return 0;
+        return 1;
+    }
     HWND window = findWindow();
     if (!window) return 1;
     if (command == L"controls") return listControls(window);
@@ -93,15 +98,12 @@ int wmain(int count, wchar_t** arguments) {
     }
     if (command == L"alt-f4") {
         PostMessageW(window, WM_SYSKEYDOWN, VK_F4, 1 | (1 << 29));  // bit 29: Alt is down
-        command = L"wait-gone";
+        for (int waited = 0; waited < 400 && IsWindow(window); ++waited) Sleep(50);
+        return IsWindow(window) ? 1 : 0;
     }
     if (command == L"tab" && count > 2) {
         PostMessageW(controlsOf(window).front(), TCM_SETCURSEL, static_cast<WPARAM>(_wtoi(arguments[2])), 0);
         return 0;
-    }
-    if (command == L"wait-gone") {
-        for (int waited = 0; waited < 400 && IsWindow(window); ++waited) Sleep(50);
-        return IsWindow(window) ? 1 : 0;
     }
     return 2;
 }
