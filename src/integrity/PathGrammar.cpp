@@ -113,7 +113,8 @@ std::wstring lexicallyNormal(std::wstring_view path) {
         if (i > 0) result += L'\\';
         result += elements[i];
     }
-    if (trailingSeparator && !elements.empty()) result += L'\\';
+    // No separator after a final "..", however it was reached ("..\." is "..").
+    if (trailingSeparator && !elements.empty() && elements.back() != L"..") result += L'\\';
     if (result.empty()) result = L".";
     return result;
 }
