@@ -116,6 +116,8 @@ std::wstring lexicallyNormal(std::wstring_view path) {
     // No separator after a final "..", however it was reached ("..\." is "..").
     if (trailingSeparator && !elements.empty() && elements.back() != L"..") result += L'\\';
     if (result.empty()) result = L".";
+    // A relative first element like "b:x" keeps its ".\", or it would read as drive b.
+    else if (rootName == 0 && !rootDirectory && rootNameLength(result) > 0) result.insert(0, L".\\");
     return result;
 }
 
