@@ -130,9 +130,10 @@ std::wstring makeAbsolute(std::wstring_view path, std::wstring_view currentFolde
     std::wstring_view currentRoot = currentFolder.substr(0, rootNameLength(currentFolder));
     if (rootName == 0) return std::wstring(currentRoot) + std::wstring(path);
     // "C:games": relative to the current folder when it is on that drive,
-    // otherwise to the drive's root.
+    // otherwise to the drive's root. A network or device root ("\\server")
+    // has no current folder: it is its own root.
     std::wstring_view rest = path.substr(rootName);
-    if (lowerCase(std::wstring(path.substr(0, rootName))) == lowerCase(std::wstring(currentRoot)))
+    if (rootName == 2 && lowerCase(std::wstring(path.substr(0, rootName))) == lowerCase(std::wstring(currentRoot)))
         return joinPath(currentFolder, rest);
     return std::wstring(path.substr(0, rootName)) + L'\\' + std::wstring(rest);
 }
