@@ -63,7 +63,9 @@ UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
 
     release.url = feed.at("url").get<std::string>();
     release.sha256 = feed.at("sha256").get<std::string>();
-    release.bytes = feed.at("bytes").get<std::int64_t>();
+    const nlohmann::json& bytes = feed.at("bytes");
+    // A real number would be cut to an integer, or lie beyond one's range.
+    release.bytes = bytes.is_number_float() ? 0 : bytes.get<std::int64_t>();
     if (release.url != downloadUrlOf(release.version) || release.sha256.size() != 64 ||
         !isLowercaseHex(release.sha256) || release.bytes < 1 || release.bytes > maxUpdateBytes)
         throw MessageError("Launcher update identity, size or SHA-256 is invalid.");
