@@ -47,7 +47,9 @@ std::string downloadUrlOf(std::string_view version) {
 UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
     const char* unsupportedFeed = "Unsupported launcher update feed.";
     if (!feed.is_object()) throw MessageError(unsupportedFeed);
-    if (feed.value("schema", 0) != 1) throw MessageError(unsupportedFeed);
+    // As a long double, which every number and true convert to: as an int, 1.5
+    // would pass as 1 and 1e300 would be undefined.
+    if (feed.value("schema", 0.0L) != 1) throw MessageError(unsupportedFeed);
     if (feed.value("product", std::string()) != "vexa3711-launcher") throw MessageError(unsupportedFeed);
     if (feed.value("platform", std::string()) != "windows-x64") throw MessageError(unsupportedFeed);
 
