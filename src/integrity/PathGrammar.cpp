@@ -113,8 +113,11 @@ std::wstring lexicallyNormal(std::wstring_view path) {
         if (i > 0) result += L'\\';
         result += elements[i];
     }
-    if (trailingSeparator && !elements.empty()) result += L'\\';
+    // No separator after a final "..", however it was reached ("..\." is "..").
+    if (trailingSeparator && !elements.empty() && elements.back() != L"..") result += L'\\';
     if (result.empty()) result = L".";
+    // A relative first element like "b:x" keeps its ".\", or it would read as drive b.
+    else if (rootName == 0 && !rootDirectory && rootNameLength(result) > 0) result.insert(0, L".\\");
     return result;
 }
 
@@ -129,9 +132,10 @@ std::wstring makeAbsolute(std::wstring_view path, std::wstring_view currentFolde
     std::wstring_view currentRoot = currentFolder.substr(0, rootNameLength(currentFolder));
     if (rootName == 0) return std::wstring(currentRoot) + std::wstring(path);
     // "C:games": relative to the current folder when it is on that drive,
-    // otherwise to the drive's root.
+    // otherwise to the drive's root. A network or device root ("\\server")
+    // has no current folder: it is its own root.
     std::wstring_view rest = path.substr(rootName);
-    if (lowerCase(std::wstring(path.substr(0, rootName))) == lowerCase(std::wstring(currentRoot)))
+    if (rootName == 2 && lowerCase(std::wstring(path.substr(0, rootName))) == lowerCase(std::wstring(currentRoot)))
         return joinPath(currentFolder, rest);
     return std::wstring(path.substr(0, rootName)) + L'\\' + std::wstring(rest);
 }

@@ -59,7 +59,9 @@ void requireImageSignature(const std::wstring& extension, const std::string& con
 } // namespace
 
 std::wstring toSafeTexturePath(std::string_view text) {
-    if (text.empty() || text.find_first_of("\\:") != std::string_view::npos || text.front() == '/')
+    // The file API ends a name at a NUL, so "a.png\0.dds" would open "a.png".
+    if (text.empty() || text.find_first_of(std::string_view("\\:\0", 3)) != std::string_view::npos ||
+        text.front() == '/')
         throw MessageError("A texture path is not a safe relative path.");
     std::wstring path = utf8ToWide(text);
     std::size_t start = 0;

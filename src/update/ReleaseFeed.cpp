@@ -47,7 +47,9 @@ std::string downloadUrlOf(std::string_view version) {
 UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
     const char* unsupportedFeed = "Unsupported launcher update feed.";
     if (!feed.is_object()) throw MessageError(unsupportedFeed);
-    if (feed.value("schema", 0) != 1) throw MessageError(unsupportedFeed);
+    // As a long double, which every number and true convert to: as an int, 1.5
+    // would pass as 1 and 1e300 would be undefined.
+    if (feed.value("schema", 0.0L) != 1) throw MessageError(unsupportedFeed);
     if (feed.value("product", std::string()) != "vexa3711-launcher") throw MessageError(unsupportedFeed);
     if (feed.value("platform", std::string()) != "windows-x64") throw MessageError(unsupportedFeed);
 
@@ -63,7 +65,9 @@ UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
 
     release.url = feed.at("url").get<std::string>();
     release.sha256 = feed.at("sha256").get<std::string>();
-    release.bytes = feed.at("bytes").get<std::int64_t>();
+    const nlohmann::json& bytes = feed.at("bytes");
+    // A real number would be cut to an integer, or lie beyond one's range.
+    release.bytes = bytes.is_number_float() ? 0 : bytes.get<std::int64_t>();
     if (release.url != downloadUrlOf(release.version) || release.sha256.size() != 64 ||
         !isLowercaseHex(release.sha256) || release.bytes < 1 || release.bytes > maxUpdateBytes)
         throw MessageError("Launcher update identity, size or SHA-256 is invalid.");

@@ -1,0 +1,58 @@
+// The release feed: the input read as the feed's JSON, and as a version text.
+// An offered release is strictly newer and names the one place, size and
+// digest the download is held to; version syntax is checked against a
+// regular expression.
+#include "FuzzSupport.h"
+#include "update/ReleaseFeed.h"
+
+#include <nlohmann/json.hpp>
+
+#include <regex>
+
+using namespace vexa;
+
+namespace {
+
+void judgeFeed(std::string_view text) {
+    nlohmann::json feed = nlohmann::json::parse(text, nullptr, false);
+    if (feed.is_discarded()) return;
+    UpdateRelease release;
+    if (fuzz::refusalOf<nlohmann::json::exception>([&] { release = readReleaseFeed(feed); })) return;
+    if (release.version.empty()) {
+        fuzz::check(release.url.empty() && release.sha256.empty() && release.notes.empty() && release.bytes == 0,
+                    "nothing newer offers nothing");
+        return;
+    }
+    fuzz::check(parseReleaseVersion(release.version) > launcherVersion, "an offer is strictly newer");
+    fuzz::check(release.url == downloadUrlOf(release.version), "served from the one place");
+    fuzz::check(release.sha256.find_first_not_of("0123456789abcdef") == std::string::npos &&
+                    release.sha256.size() == 64,
+                "a lowercase SHA-256");
+    fuzz::check(release.bytes >= 1 && release.bytes <= 64 * 1024 * 1024, "a size within the limit");
+}
+
+void judgeVersion(const std::string& text) {
+    static const std::regex syntax("([0-9]{1,5})\\.([0-9]{1,5})\\.([0-9]{1,5})");
+    std::smatch digits;
+    bool valid = std::regex_match(text, digits, syntax);
+    ReleaseVersion version;
+    std::optional<std::string> refusal = fuzz::refusalOf([&] { version = parseReleaseVersion(text); });
+    fuzz::check(refusal.has_value() != valid, "three components of 1 to 5 digits");
+    if (refusal) {
+        fuzz::check(*refusal == "Unsupported release version", "the version sentence");
+        return;
+    }
+    fuzz::check(version == ReleaseVersion{static_cast<std::uint32_t>(std::stoul(digits[1])),
+                                          static_cast<std::uint32_t>(std::stoul(digits[2])),
+                                          static_cast<std::uint32_t>(std::stoul(digits[3]))},
+                "the components' values");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    judgeFeed(text);
+    judgeVersion(text);
+    return 0;
+}
