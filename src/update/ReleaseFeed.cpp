@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <limits>
+
 namespace vexa {
 namespace {
 
@@ -14,6 +16,18 @@ bool isLowercaseHex(const std::string& text) {
     for (char c : text)
         if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
     return true;
+}
+
+// The library's conversion to a whole number: integers as they are, real
+// numbers cut toward zero (and, for the 32-bit schema, true as 1). A real number
+// beyond the type's range has no such value: it becomes 0, which every rule
+// here refuses, instead of an undefined conversion.
+template <typename Whole>
+Whole wholeNumber(const nlohmann::json& value) {
+    if (!value.is_number_float()) return value.get<Whole>();
+    double real = value.get<double>();
+    constexpr double limit = static_cast<double>(std::numeric_limits<Whole>::max()) + 1.0;  // a power of two
+    return real > -limit && real < limit ? static_cast<Whole>(real) : Whole{0};
 }
 
 } // namespace
@@ -49,7 +63,8 @@ UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
     if (!feed.is_object()) throw MessageError(unsupportedFeed);
     // As a long double, which every number and true convert to: as an int, 1.5
     // would pass as 1 and 1e300 would be undefined.
-    if (feed.value("schema", 0.0L) != 1) throw MessageError(unsupportedFeed);
+    auto schema = feed.find("schema");
+    if ((schema == feed.end() ? 0 : wholeNumber<std::int32_t>(*schema)) != 1) throw MessageError(unsupportedFeed);
     if (feed.value("product", std::string()) != "vexa3711-launcher") throw MessageError(unsupportedFeed);
     if (feed.value("platform", std::string()) != "windows-x64") throw MessageError(unsupportedFeed);
 
@@ -65,9 +80,7 @@ UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
 
     release.url = feed.at("url").get<std::string>();
     release.sha256 = feed.at("sha256").get<std::string>();
-    const nlohmann::json& bytes = feed.at("bytes");
-    // A real number would be cut to an integer, or lie beyond one's range.
-    release.bytes = bytes.is_number_float() ? 0 : bytes.get<std::int64_t>();
+    release.bytes = wholeNumber<std::int64_t>(feed.at("bytes"));
     if (release.url != downloadUrlOf(release.version) || release.sha256.size() != 64 ||
         !isLowercaseHex(release.sha256) || release.bytes < 1 || release.bytes > maxUpdateBytes)
         throw MessageError("Launcher update identity, size or SHA-256 is invalid.");
