@@ -7,6 +7,9 @@
 // and for deletion while the game runs (0, or the error code).
 // STAND_IN_FOREIGN_HANDLE=<value>: reports whether a handle of that value is
 // valid here (it should not have been inherited).
+// STAND_IN_LINGER=<event name>: leaves behind a child of its own that inherits
+// what the game has and lives until that event is set (at most 30 s), as a
+// game's helper process may.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -46,6 +49,11 @@ std::wstring variable(const wchar_t* name) {
 } // namespace
 
 int main() {
+    if (std::wstring lingering = variable(L"STAND_IN_LINGERING"); !lingering.empty()) {
+        HANDLE end = OpenEventW(SYNCHRONIZE, FALSE, lingering.c_str());
+        WaitForSingleObject(end, 30000);
+        return 0;
+    }
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
     writeLine(STD_OUTPUT_HANDLE, "argc=" + std::to_string(count));
@@ -91,6 +99,17 @@ int main() {
     bool errorWorks = writeLine(STD_ERROR_HANDLE, "stderr=ok");
     writeLine(STD_OUTPUT_HANDLE, errorWorks ? "stdout=ok" : "stdout=ok stderr=failed");
 
+    if (std::wstring linger = variable(L"STAND_IN_LINGER"); !linger.empty()) {
+        SetEnvironmentVariableW(L"STAND_IN_LINGERING", linger.c_str());
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        STARTUPINFOW startup{sizeof startup};
+        PROCESS_INFORMATION child{};
+        if (CreateProcessW(self, nullptr, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child)) {
+            CloseHandle(child.hThread);
+            CloseHandle(child.hProcess);
+        }
+    }
     if (std::wstring sleep = variable(L"STAND_IN_SLEEP_MS"); !sleep.empty()) Sleep(std::wcstoul(sleep.c_str(), nullptr, 10));
     std::wstring code = variable(L"STAND_IN_EXIT_CODE");
     return code.empty() ? 0 : static_cast<int>(std::wcstoul(code.c_str(), nullptr, 10));

@@ -2,6 +2,8 @@
 // vexa_window_driver.exe (posted clicks and keys, as input arrives), under Xvfb.
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
+#include "integrity/UniqueHandle.h"
+#include "launcher/SessionGuard.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -124,19 +126,40 @@ TEST_F(PlayModsWindowTest, PlayStartsTheGameWhoseExitCodeIsTheLaunchers) {
         // Wine's console host for the game holds the log a moment after the game.
         std::error_code held;
         for (int tries = 0; tries < 100 && (std::filesystem::remove(data(L"last-session.log"), held), held); ++tries) Sleep(50);
-        auto launcher = startLauncher(console ? std::vector<std::wstring>{L"--install"} : std::vector<std::wstring>{});
+        // An installer reads --install's output through a pipe: it must end with the launcher
+        // even while a child the game left behind still runs.
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        HANDLE readEnd = nullptr, writeEnd = nullptr;
+        CreatePipe(&readEnd, &writeEnd, &inheritable, 0);
+        UniqueFile reader(readEnd), writer(writeEnd);
+        UniqueKernelHandle lingerEnd(CreateEventW(nullptr, TRUE, FALSE, L"vexa-test-linger"));
+        SetEnvironmentVariableW(L"STAND_IN_LINGER", console ? L"vexa-test-linger" : nullptr);
+        auto launcher = std::make_unique<RunningProcess>(joinPath(installation.app, L"Vexa3711.exe"),
+            console ? std::vector<std::wstring>{L"--install"} : std::vector<std::wstring>{}, console ? writeEnd : nullptr);
+        writer.reset();
         driver({L"click", L"301"});
         if (!console)
             EXPECT_EQ(answerMessageBox(L"Vexa 3711", IDOK),
                       L"The game exited with an error. Your saves are retained. Details are in last-session.log in "
                       L"your player-data folder.");
         EXPECT_EQ(launcher->waitForExit(), 3u) << "console " << console;
+        DWORD ignored = 0;
+        for (int waited = 0; console && PeekNamedPipe(readEnd, nullptr, 0, nullptr, &ignored, nullptr) && waited < 5000; waited += 50)
+            Sleep(50);
+        if (console) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE)) << "the installer's pipe ended";
+            EXPECT_EQ(failureOf(requireNoOtherGameProcess), "Another Vexa game or installer is running. Close it first.")
+                << "while the game's child still runs";
+        }
+        SetEvent(lingerEnd.get());
+        for (int waited = 0; waited < 10000 && failureOf(requireNoOtherGameProcess) != "(no failure)"; waited += 50) Sleep(50);
         std::string log = readFile(data(L"last-session.log"));
         EXPECT_NE(log.find("arg[0]=" + wideToUtf8(joinPath(installation.app, L"VexaWindowsRT64.exe")) + "\n"),
                   std::string::npos) << log;
         EXPECT_EQ(readFile(data(L"vexa-mods.json")), "{\n  \"enabled\": false,\n  \"folder\": \"\",\n  \"schema\": 1\n}\n");
     }
     SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
+    SetEnvironmentVariableW(L"STAND_IN_LINGER", nullptr);
 }
 
 TEST_F(PlayModsWindowTest, AnInstalledFileChangedWhileTheWindowIsOpenStopsTheGame) {

@@ -130,8 +130,8 @@ ProcessResult runProgram(const std::wstring& program, const std::vector<std::wst
     return result;
 }
 
-RunningProcess::RunningProcess(const std::wstring& program, const std::vector<std::wstring>& arguments)
-    : process_(startProcess(program, arguments, L"", nullptr, nullptr).release()) {}
+RunningProcess::RunningProcess(const std::wstring& program, const std::vector<std::wstring>& arguments, void* output)
+    : process_(startProcess(program, arguments, L"", output, output).release()) {}
 
 RunningProcess::~RunningProcess() {
     if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 0);

@@ -77,10 +77,11 @@ struct ProcessResult {
 ProcessResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
                          const std::wstring& workingFolder = L"");
 
-// A child that keeps running until stopped (or destroyed).
+// A child that keeps running until stopped (or destroyed); output, when
+// given, is an inheritable handle for its standard output and error.
 class RunningProcess {
 public:
-    RunningProcess(const std::wstring& program, const std::vector<std::wstring>& arguments);
+    RunningProcess(const std::wstring& program, const std::vector<std::wstring>& arguments, void* output = nullptr);
     ~RunningProcess();
     RunningProcess(const RunningProcess&) = delete;
     RunningProcess& operator=(const RunningProcess&) = delete;
