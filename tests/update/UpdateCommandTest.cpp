@@ -159,6 +159,9 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
                   fs::create_directories(cache);
                   writeFile(cached, "x" + build.substr(1));
               }, false, stopped(checksum)},
+             {"a folder where the cached build belongs", "0.3.5", IDOK,
+              [&](const std::wstring&, const std::wstring& cached) { fs::create_directories(cached); }, false,
+              stopped(L"Cannot lock the verified update.")},
              // Judged after the download; nothing is written through the link.
              {"a linked player-data folder", "0.3.5", IDOK, nothing, false, stopped(L"Linked update folders are unsupported.")}}) {
         SetUp();
@@ -170,7 +173,7 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
         std::wstring cache = joinPath(data, L"launcher-updates");
         std::wstring cached = joinPath(cache, L"Relicade-Vexa3711-Mods-" + sha256 + L".exe");
         c.prepare(cache, cached);
-        std::string before = fileExists(cached) ? readFile(cached) : "";
+        std::string before = fs::is_regular_file(cached) ? readFile(cached) : "";
         auto stamp = before.empty() ? fs::file_time_type() : fs::last_write_time(cached);
 
         ScriptedDialogs dialogs;
@@ -193,7 +196,7 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
             EXPECT_EQ(text, L"\"" + cached + L"\" --directory \"" + app + L"\\\" --restart --wait-pid " +
                                 std::to_wstring(GetCurrentProcessId()) + L"\n" + cache) << c.what;
         } else if (c.version == "0.3.5" && c.answer == IDOK && before.empty()) {
-            EXPECT_FALSE(fileExists(cached)) << c.what << ": nothing unverified cached";
+            EXPECT_FALSE(fs::is_regular_file(cached)) << c.what << ": nothing unverified cached";
         }
     }
     DestroyWindow(owner);
