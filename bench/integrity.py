@@ -10,7 +10,6 @@ import os
 import statistics
 import subprocess
 import sys
-import time
 
 from measure import measure as measure_process
 
@@ -67,6 +66,7 @@ def measure(program_and_args):
     if status != 0:
         raise SystemExit("%s failed with %d" % (program_and_args[0], status))
     return elapsed, peak, output + "\n"
+
 
 def main():
     stage_payload()

@@ -22,8 +22,6 @@ import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
-import time
 
 from measure import measure as measure_process
 

@@ -19,6 +19,8 @@
 
 namespace {
 
+const wchar_t* const windowClass = L"Vexa3711PlayModsLauncher";
+
 std::string utf8(const std::wstring& text) {
     int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(bytes), '\0');
@@ -34,7 +36,7 @@ std::string escaped(const std::wstring& text) {
 
 HWND findWindow() {
     for (int waited = 0; waited < 400; ++waited) {
-        if (HWND window = FindWindowW(L"Vexa3711PlayModsLauncher", nullptr); window && IsWindowVisible(window)) return window;
+        if (HWND window = FindWindowW(windowClass, nullptr); window && IsWindowVisible(window)) return window;
         Sleep(50);
     }
     return nullptr;
@@ -72,15 +74,18 @@ int listControls(HWND window) {
     return 0;
 }
 
+// 0 once the window (without one: every launcher window) is gone, 1 after 20 s.
+int waitUntilGone(HWND window) {
+    for (int waited = 0; waited < 400; ++waited, Sleep(50))
+        if (window ? !IsWindow(window) : !FindWindowW(windowClass, nullptr)) return 0;
+    return 1;
+}
+
 } // namespace
 
 int wmain(int count, wchar_t** arguments) {
     std::wstring command = count > 1 ? arguments[1] : L"";
-    if (command == L"wait-gone") {
-        for (int waited = 0; waited < 400; ++waited, Sleep(50))
-            if (!FindWindowW(L"Vexa3711PlayModsLauncher", nullptr)) return 0;
-        return 1;
-    }
+    if (command == L"wait-gone") return waitUntilGone(nullptr);
     HWND window = findWindow();
     if (!window) return 1;
     if (command == L"controls") return listControls(window);
@@ -98,8 +103,7 @@ int wmain(int count, wchar_t** arguments) {
     }
     if (command == L"alt-f4") {
         PostMessageW(window, WM_SYSKEYDOWN, VK_F4, 1 | (1 << 29));  // bit 29: Alt is down
-        for (int waited = 0; waited < 400 && IsWindow(window); ++waited) Sleep(50);
-        return IsWindow(window) ? 1 : 0;
+        return waitUntilGone(window);
     }
     if (command == L"tab" && count > 2) {
         PostMessageW(controlsOf(window).front(), TCM_SETCURSEL, static_cast<WPARAM>(_wtoi(arguments[2])), 0);

@@ -61,8 +61,7 @@ std::string downloadUrlOf(std::string_view version) {
 UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
     const char* unsupportedFeed = "Unsupported launcher update feed.";
     if (!feed.is_object()) throw MessageError(unsupportedFeed);
-    // As a long double, which every number and true convert to: as an int, 1.5
-    // would pass as 1 and 1e300 would be undefined.
+    // A missing schema counts as 0.
     auto schema = feed.find("schema");
     if ((schema == feed.end() ? 0 : wholeNumber<std::int32_t>(*schema)) != 1) throw MessageError(unsupportedFeed);
     if (feed.value("product", std::string()) != "vexa3711-launcher") throw MessageError(unsupportedFeed);
