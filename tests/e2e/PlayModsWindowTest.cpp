@@ -9,24 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <windows.h>
 
 using namespace vexa;
 using namespace vexa::test;
 
 namespace {
-
-bool haveDisplay() { return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0; }
-
-std::vector<std::string> driver(const std::vector<std::wstring>& arguments) {
-    ProcessResult result = runProgram(binPath(L"vexa_window_driver.exe"), arguments);
-    std::vector<std::string> lines;
-    std::istringstream output(result.output);
-    for (std::string line; std::getline(output, line);) lines.push_back(line.substr(0, line.find('\r')));
-    if (result.exitCode != 0) lines.push_back("driver exit " + std::to_string(result.exitCode));
-    return lines;
-}
 
 struct ControlRow { int id; const char* className; const char* text; int x, y, w, h; };
 
@@ -84,23 +72,23 @@ protected:
 
 TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
     auto launcher = startLauncher();
-    EXPECT_EQ(driver({L"controls"}), expectedControls(96));
+    EXPECT_EQ(driveWindow({L"controls"}), expectedControls(96));
     // F4 selects the Mods page whichever control has the focus: the tab, the
     // folder field, a button, the check box, Play.
     for (const wchar_t* control : {L"0", L"5", L"6", L"7", L"11"}) {
-        driver({L"tab", L"0"});
-        driver({L"key", L"0x73", control});
-        std::vector<std::string> listed = driver({L"controls"});
+        driveWindow({L"tab", L"0"});
+        driveWindow({L"key", L"0x73", control});
+        std::vector<std::string> listed = driveWindow({L"controls"});
         ASSERT_EQ(listed.size(), 15u);
         EXPECT_EQ(listed[1], "tab|1") << "F4 at control " << wideToUtf8(control);
         EXPECT_EQ(listed[11].substr(0, 4), "9|0|") << listed[11];
         EXPECT_NE(listed[11].find("|1|34,305"), std::string::npos) << "the Mods page is shown";
     }
     // Enter and Escape do nothing: the window stays and nothing starts.
-    driver({L"key", L"0x0d", L"11"});
-    driver({L"key", L"0x1b", L"6"});
-    EXPECT_EQ(driver({L"controls"}).size(), 15u);
-    EXPECT_EQ(driver({L"alt-f4"}), std::vector<std::string>{});
+    driveWindow({L"key", L"0x0d", L"11"});
+    driveWindow({L"key", L"0x1b", L"6"});
+    EXPECT_EQ(driveWindow({L"controls"}).size(), 15u);
+    EXPECT_EQ(driveWindow({L"alt-f4"}), std::vector<std::string>{});
     EXPECT_EQ(launcher->waitForExit(), 0u);
     EXPECT_FALSE(fileExists(data(L"last-session.log")));
     EXPECT_FALSE(fileExists(data(L"session.lock")));
@@ -109,23 +97,22 @@ TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
 
 TEST_F(PlayModsWindowTest, ScaledWithTheDisplay) {
     // 150%: sizes, rectangles and font follow the window's DPI.
-    const wchar_t* desktop = L"Control Panel\\Desktop";
     DWORD dpi = 144;
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), ERROR_SUCCESS);
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
     auto launcher = startLauncher();
-    std::vector<std::string> listed = driver({L"controls"});
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, desktop, L"LogPixels");
+    std::vector<std::string> listed = driveWindow({L"controls"});
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
     EXPECT_EQ(listed, expectedControls(144));
-    driver({L"click", L"302"});
+    driveWindow({L"click", L"302"});
     EXPECT_EQ(launcher->waitForExit(), 0u);
 }
 
 TEST_F(PlayModsWindowTest, PlayStartsTheGameWhoseExitCodeIsTheLaunchers) {
-    SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", L"3");
+    ScopedVariable exitCode(L"STAND_IN_EXIT_CODE", L"3"), linger(L"STAND_IN_LINGER", nullptr);
     for (bool console : {false, true}) {
         // Wine's console host for the game holds the log a moment after the game.
         std::error_code held;
-        for (int tries = 0; tries < 100 && (std::filesystem::remove(data(L"last-session.log"), held), held); ++tries) Sleep(50);
+        waitUntil([&] { return std::filesystem::remove(data(L"last-session.log"), held), !held; });
         // An installer reads --install's output through a pipe: it must end with the launcher
         // even while a child the game left behind still runs.
         SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
@@ -134,39 +121,36 @@ TEST_F(PlayModsWindowTest, PlayStartsTheGameWhoseExitCodeIsTheLaunchers) {
         UniqueFile reader(readEnd), writer(writeEnd);
         UniqueKernelHandle lingerEnd(CreateEventW(nullptr, TRUE, FALSE, L"vexa-test-linger"));
         SetEnvironmentVariableW(L"STAND_IN_LINGER", console ? L"vexa-test-linger" : nullptr);
-        auto launcher = std::make_unique<RunningProcess>(joinPath(installation.app, L"Vexa3711.exe"),
-            console ? std::vector<std::wstring>{L"--install"} : std::vector<std::wstring>{}, console ? writeEnd : nullptr);
+        RunningProcess launcher(joinPath(installation.app, L"Vexa3711.exe"),
+                                console ? std::vector<std::wstring>{L"--install"} : std::vector<std::wstring>{},
+                                console ? writeEnd : nullptr);
         writer.reset();
-        driver({L"click", L"301"});
+        driveWindow({L"click", L"301"});
         if (!console)
             EXPECT_EQ(answerMessageBox(L"Vexa 3711", IDOK),
                       L"The game exited with an error. Your saves are retained. Details are in last-session.log in "
                       L"your player-data folder.");
-        EXPECT_EQ(launcher->waitForExit(), 3u) << "console " << console;
-        DWORD ignored = 0;
-        for (int waited = 0; console && PeekNamedPipe(readEnd, nullptr, 0, nullptr, &ignored, nullptr) && waited < 5000; waited += 50)
-            Sleep(50);
+        EXPECT_EQ(launcher.waitForExit(), 3u) << "console " << console;
         if (console) {
+            waitUntil([&] { return !PeekNamedPipe(readEnd, nullptr, 0, nullptr, nullptr, nullptr); }, 5000);
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE)) << "the installer's pipe ended";
             EXPECT_EQ(failureOf(requireNoOtherGameProcess), "Another Vexa game or installer is running. Close it first.")
                 << "while the game's child still runs";
         }
         SetEvent(lingerEnd.get());
-        for (int waited = 0; waited < 10000 && failureOf(requireNoOtherGameProcess) != "(no failure)"; waited += 50) Sleep(50);
+        waitUntil([] { return failureOf(requireNoOtherGameProcess) == "(no failure)"; });
         std::string log = readFile(data(L"last-session.log"));
         EXPECT_NE(log.find("arg[0]=" + wideToUtf8(joinPath(installation.app, L"VexaWindowsRT64.exe")) + "\n"),
                   std::string::npos) << log;
         EXPECT_EQ(readFile(data(L"vexa-mods.json")), "{\n  \"enabled\": false,\n  \"folder\": \"\",\n  \"schema\": 1\n}\n");
     }
-    SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", nullptr);
-    SetEnvironmentVariableW(L"STAND_IN_LINGER", nullptr);
 }
 
 TEST_F(PlayModsWindowTest, AnInstalledFileChangedWhileTheWindowIsOpenStopsTheGame) {
     auto launcher = startLauncher();
-    ASSERT_EQ(driver({L"controls"}).size(), 15u);
+    ASSERT_EQ(driveWindow({L"controls"}).size(), 15u);
     writeFile(joinPath(installation.app, L"COPYING"), "changed");
-    driver({L"click", L"301"});
+    driveWindow({L"click", L"301"});
     EXPECT_EQ(answerMessageBox(L"Vexa 3711 \u2014 action required", IDOK),
               L"Installed files changed or are missing. Install a fresh version.");
     EXPECT_EQ(launcher->waitForExit(), 65u);

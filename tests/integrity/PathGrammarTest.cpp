@@ -1,7 +1,7 @@
 #include "integrity/ArgumentQuoting.h"
-#include "integrity/MessageError.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -91,18 +91,7 @@ TEST(TextConversion, StrictBothWays) {
     EXPECT_EQ(utf8ToWide("D:\\Spiele\\\xc3\xa4\xe6\x97\xa5\xf0\x9f\x8e\xae"), L"D:\\Spiele\\\x00e4\x65e5\xd83c\xdfae");
     EXPECT_EQ(wideToUtf8(L"\x00e4\xd83c\xdfae"), "\xc3\xa4\xf0\x9f\x8e\xae");
     EXPECT_EQ(utf8ToWide("\xef\xbb\xbfx\n"), L"\xfeffx\n");  // nothing stripped or trimmed
-    for (const char* invalid : {"\xff", "a\xc3", "\xed\xa0\x80", "\xc0\xaf"}) {
-        try {
-            utf8ToWide(invalid);
-            ADD_FAILURE() << "accepted invalid UTF-8";
-        } catch (const MessageError& e) {
-            EXPECT_STREQ(e.what(), "Invalid saved file path.");
-        }
-    }
-    try {
-        wideToUtf8(std::wstring(1, wchar_t(0xd800)));
-        ADD_FAILURE() << "accepted a lone surrogate";
-    } catch (const MessageError& e) {
-        EXPECT_STREQ(e.what(), "Invalid text in file path.");
-    }
+    for (const char* invalid : {"\xff", "a\xc3", "\xed\xa0\x80", "\xc0\xaf"})
+        EXPECT_EQ(test::failureOf([&] { utf8ToWide(invalid); }), "Invalid saved file path.") << invalid;
+    EXPECT_EQ(test::failureOf([] { wideToUtf8(std::wstring(1, wchar_t(0xd800))); }), "Invalid text in file path.");
 }

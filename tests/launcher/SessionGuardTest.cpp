@@ -13,9 +13,7 @@ namespace {
 constexpr const char* otherSession = "Another Vexa session is running. Close it first.";
 constexpr const char* folderInUse = "Your save folder is in use. Close the other session first.";
 
-unsigned long mutexFreeForOthers() {
-    return runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-mutex"}).exitCode;
-}
+unsigned long mutexFreeForOthers() { return probe(L"try-mutex"); }
 }
 
 TEST(SessionGuard, HoldsBothClaimsAndGivesThemBack) {
@@ -24,9 +22,9 @@ TEST(SessionGuard, HoldsBothClaimsAndGivesThemBack) {
     {
         SessionGuard guard(data.path());
         EXPECT_EQ(mutexFreeForOthers(), 1u);
-        EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"try-write", data / L"session.lock"}).exitCode, 1u);
+        EXPECT_EQ(probe(L"try-write", data / L"session.lock"), 1u);
         TempFolder otherData;
-        EXPECT_EQ(runProgram(binPath(L"launcher_test_helper.exe"), {L"-", L"guard", otherData.path()}).exitCode, 4u);
+        EXPECT_EQ(probe(L"guard", otherData.path()), 4u);
     }
     EXPECT_EQ(mutexFreeForOthers(), 0u);
     EXPECT_EQ(readFile(data / L"session.lock"), "stale");  // never written, never deleted
@@ -64,9 +62,8 @@ TEST(ProcessScan, NamesBeginningWithVexaInAnyCaseAreRefused) {
              {L"Vex.exe", "(no failure)"}}) {
         std::wstring copy = folder / c.name;
         std::filesystem::copy_file(binPath(L"VexaWindowsRT64.exe"), copy);
-        SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", L"20000");
+        ScopedVariable sleep(L"STAND_IN_SLEEP_MS", L"20000");
         RunningProcess running(copy, {});
-        SetEnvironmentVariableW(L"STAND_IN_SLEEP_MS", nullptr);
         Sleep(300);  // let it appear in the process list
         EXPECT_EQ(failureOf(requireNoOtherGameProcess), c.failure) << c.name;
     }

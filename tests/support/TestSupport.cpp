@@ -46,6 +46,11 @@ std::string readFile(const std::wstring& path) {
     return text.str();
 }
 
+std::wstring readWideFile(const std::wstring& path) {
+    std::string bytes = readFile(path);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
 std::map<std::wstring, std::string> folderContents(const std::wstring& folder) {
     std::map<std::wstring, std::string> contents;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(fs::path(folder)))
@@ -162,6 +167,24 @@ std::unique_ptr<RunningProcess> startHelper(const std::vector<std::wstring>& arg
     return helper;
 }
 
+unsigned long probe(const std::wstring& mode, const std::wstring& path) {
+    return runProgram(binPath(L"launcher_test_helper.exe"), {L"-", mode, path}).exitCode;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    for (int waited = 0; !condition(); waited += 50) {
+        if (waited >= timeoutMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+ScopedVariable::ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
+    SetEnvironmentVariableW(name, value);
+}
+
+ScopedVariable::~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
+
 namespace {
 std::wstring dllOverrides(const std::wstring& program) {
     return L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides";
@@ -179,17 +202,25 @@ PreferFolderDlls::~PreferFolderDlls() {
 }
 
 std::wstring answerMessageBox(const std::wstring& title, int buttonId, int timeoutMs) {
-    for (int waited = 0; waited < timeoutMs; waited += 50) {
-        if (HWND box = FindWindowW(nullptr, title.c_str())) {
-            wchar_t text[4096] = {};
-            GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the message's static control
-            // Posted, not sent: the box's own thread handles the click.
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
-            return text;
-        }
-        Sleep(50);
-    }
-    return L"(no window titled " + title + L")";
+    HWND box = nullptr;
+    if (!waitUntil([&] { return (box = FindWindowW(nullptr, title.c_str())) != nullptr; }, timeoutMs))
+        return L"(no window titled " + title + L")";
+    wchar_t text[4096] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the message's static control
+    // Posted, not sent: the box's own thread handles the click.
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
+    return text;
+}
+
+bool haveDisplay() { return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0; }
+
+std::vector<std::string> driveWindow(const std::vector<std::wstring>& arguments) {
+    ProcessResult result = runProgram(binPath(L"vexa_window_driver.exe"), arguments);
+    std::vector<std::string> lines;
+    std::istringstream output(result.output);
+    for (std::string line; std::getline(output, line);) lines.push_back(line.substr(0, line.find('\r')));
+    if (result.exitCode != 0) lines.push_back("driver exit " + std::to_string(result.exitCode));
+    return lines;
 }
 
 } // namespace vexa::test

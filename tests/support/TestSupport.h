@@ -3,6 +3,7 @@
 // real child processes whose output is captured through files.
 #include "TestConfig.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -52,6 +53,7 @@ private:
 
 void writeFile(const std::wstring& path, const std::string& bytes);
 std::string readFile(const std::wstring& path);
+std::wstring readWideFile(const std::wstring& path);  // UTF-16 records of the test programs
 bool fileExists(const std::wstring& path);
 // Every file below folder, by relative path, with its bytes.
 std::map<std::wstring, std::string> folderContents(const std::wstring& folder);
@@ -94,6 +96,23 @@ private:
 
 // Starts the test helper with a mode and waits until it reports being ready.
 std::unique_ptr<RunningProcess> startHelper(const std::vector<std::wstring>& arguments);
+// The exit code of one of the test helper's probes (0: it worked).
+unsigned long probe(const std::wstring& mode, const std::wstring& path = L"");
+
+// Polls every 50 ms; false when the time ran out.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+
+// An environment variable set (or, with nullptr, removed) while this lives.
+class ScopedVariable {
+public:
+    ScopedVariable(const wchar_t* name, const wchar_t* value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const wchar_t* name_;
+};
 
 // Wine told to prefer a DLL in a program's folder over its own, as Windows
 // does for every DLL that is not a KnownDLL, for bcrypt, winhttp and comctl32
@@ -112,5 +131,9 @@ private:
 // Waits for a top-level window with this title (from any process), returns the
 // text of its message and closes it with the given button id.
 std::wstring answerMessageBox(const std::wstring& title, int buttonId, int timeoutMs = 20000);
+
+bool haveDisplay();
+// What vexa_window_driver.exe printed, line by line, and "driver exit N" when it failed.
+std::vector<std::string> driveWindow(const std::vector<std::wstring>& arguments);
 
 } // namespace vexa::test

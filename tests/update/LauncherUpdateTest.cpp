@@ -16,10 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-unsigned long drive(const std::vector<std::wstring>& arguments) {
-    return runProgram(binPath(L"vexa_window_driver.exe"), arguments).exitCode;
-}
-
 std::wstring productVersion(const std::wstring& program) {
     std::string block(GetFileVersionInfoSizeW(program.c_str(), nullptr), '\0');
     wchar_t* version = nullptr;
@@ -33,7 +29,7 @@ std::wstring productVersion(const std::wstring& program) {
 } // namespace
 
 TEST(LauncherUpdate, FromTheUpdatesButtonToTheRestartedNewerLauncher) {
-    if (!GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "the window needs a display (xvfb-run)";
+    if (!haveDisplay()) GTEST_SKIP() << "the window needs a display (xvfb-run)";
     const std::wstring hostRoot = std::wstring(VEXA_TEST_DRIVE) + L"update-host";
     std::error_code ignored;
     fs::remove_all(hostRoot, ignored);
@@ -46,19 +42,19 @@ TEST(LauncherUpdate, FromTheUpdatesButtonToTheRestartedNewerLauncher) {
 
     RunningProcess old(launcher, {});
     ASSERT_EQ(productVersion(launcher), L"0.3.4");
-    ASSERT_EQ(drive({L"controls"}), 0u);
-    drive({L"click", L"303"});
+    ASSERT_EQ(driveWindow({L"controls"}).size(), 15u);
+    driveWindow({L"click", L"303"});
     EXPECT_EQ(answerMessageBox(L"Vexa 3711 Updates", IDOK).substr(0, 36), L"Launcher update 0.3.5 is available. ");
     EXPECT_EQ(old.waitForExit(), 0u) << "the window closed without Play";
 
     // The restarted launcher opens its window; then it has nothing newer to offer.
-    ASSERT_EQ(drive({L"controls"}), 0u) << "no restarted launcher";
+    ASSERT_EQ(driveWindow({L"controls"}).size(), 15u) << "no restarted launcher";
     EXPECT_EQ(productVersion(launcher), L"0.3.5");
-    drive({L"click", L"303"});
+    driveWindow({L"click", L"303"});
     EXPECT_EQ(answerMessageBox(L"Vexa 3711 Updates", IDOK),
               L"You have the latest published launcher Mods update. Native game files, ROM and saves are unchanged.");
-    drive({L"click", L"302"});
-    EXPECT_EQ(drive({L"wait-gone"}), 0u);
+    driveWindow({L"click", L"302"});
+    EXPECT_TRUE(driveWindow({L"wait-gone"}).empty());
 
     // Only the launcher changed: the game, the location record and the player data
     // are as they were, but for the verified build cached under its digest.

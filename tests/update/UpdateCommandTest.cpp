@@ -190,10 +190,8 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
         }
         if (c.result) {
             std::wstring record = joinPath(cache, L"updater-started.txt");
-            for (int waited = 0; waited < 200 && !fileExists(record); ++waited) Sleep(50);
-            std::string started = readFile(record);
-            std::wstring text(reinterpret_cast<const wchar_t*>(started.data()), started.size() / sizeof(wchar_t));
-            EXPECT_EQ(text, L"\"" + cached + L"\" --directory \"" + app + L"\\\" --restart --wait-pid " +
+            waitUntil([&] { return fileExists(record); });
+            EXPECT_EQ(readWideFile(record), L"\"" + cached + L"\" --directory \"" + app + L"\\\" --restart --wait-pid " +
                                 std::to_wstring(GetCurrentProcessId()) + L"\n" + cache) << c.what;
         } else if (c.version == "0.3.5" && c.answer == IDOK && before.empty()) {
             EXPECT_FALSE(fs::is_regular_file(cached)) << c.what << ": nothing unverified cached";
@@ -283,15 +281,12 @@ TEST(LockedUpdate, NobodyChangesTheVerifiedBuildWhileItIsHeld) {
     std::wstring path = folder / L"build.exe";
     writeFile(path, "build");
     UpdateRelease release{"0.3.5", "", hexDigest("build", 5, L"SHA256"), "", 5};
-    auto probe = [&](const wchar_t* mode) {
-        return runProgram(binPath(L"launcher_test_helper.exe"), {L"-", mode, path}).exitCode;
-    };
     {
         LockedUpdate locked(path, release);
-        EXPECT_EQ(probe(L"try-write"), 1u);
-        EXPECT_EQ(probe(L"try-delete"), 1u);
+        EXPECT_EQ(probe(L"try-write", path), 1u);
+        EXPECT_EQ(probe(L"try-delete", path), 1u);
         EXPECT_EQ(readFile(path), "build") << "readers are welcome";
     }
-    EXPECT_EQ(probe(L"try-write"), 0u);
+    EXPECT_EQ(probe(L"try-write", path), 0u);
     EXPECT_EQ(failureOf([&] { LockedUpdate(folder / L"none.exe", release); }), "Cannot lock the verified update.");
 }

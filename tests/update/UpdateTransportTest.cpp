@@ -72,11 +72,8 @@ TEST(UpdateTransport, EveryFailureClosesWhatWasOpenedInOrder) {
              {"send", 200, {}, 10, "Cannot reach the Relicade update server.", all},
              {"receive", 200, {}, 10, "Cannot reach the Relicade update server.", all},
              {"", std::nullopt, {}, 10, "Relicade update is unavailable. Try again later.", all},
-             {"", 302, {}, 10, "Relicade update is unavailable. Try again later.", all},
              {"", 200, Reads{1000, std::nullopt}, 5000, "Launcher update download interrupted.", all},
-             {"", 200, Reads{65536}, 65536, "65536", all},
              {"", 200, Reads{65536, 1}, 65536, "Launcher update exceeds its declared size.", all},
-             {"", 200, Reads{}, 65536, "0", all},
              {"", 200, Reads{1000, 3, 65536}, 66539, "66539", all}}) {
         ScriptedHttps https;
         https.failAt = c.failAt;

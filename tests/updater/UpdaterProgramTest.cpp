@@ -56,7 +56,7 @@ struct UpdaterRun {
 } // namespace
 
 TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
-    if (!GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "message boxes need a display (xvfb-run)";
+    if (!haveDisplay()) GTEST_SKIP() << "message boxes need a display (xvfb-run)";
     // A bcrypt.dll planted beside the updater (its folder is the player's
     // download cache) never loads: it would show up as a changed cache folder.
     PreferFolderDlls preferred({L"Relicade-Vexa3711-Mods-test.exe"});
@@ -139,11 +139,9 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
         holder.reset();
 
         const std::wstring record = joinPath(installation.app, L"restarted.txt");
-        for (int waited = 0; run.restarted && !fileExists(record) && waited < 10000; waited += 50) Sleep(50);
         if (run.restarted) {
-            std::string recorded = readFile(record);
-            EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(recorded.data()), recorded.size() / 2),
-                      installation.app + L"|0") << run.what;
+            waitUntil([&] { return fileExists(record); });
+            EXPECT_EQ(readWideFile(record), installation.app + L"|0") << run.what;
             std::filesystem::remove(record);
         }
         std::map<std::wstring, std::string> after = folderContents(root.path());
