@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,17 +38,6 @@ inline std::vector<std::wstring> splitAtNul(const std::wstring& units) {
     return pieces;
 }
 
-template <typename Expected>
-bool thrownAs(const std::exception_ptr& thrown) {
-    try {
-        std::rethrow_exception(thrown);
-    } catch (const Expected&) {
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
 // The sentence step was refused with, or nothing when it succeeded. A
 // MessageError, or one of the Expected types, is a refusal; any other
 // exception is a fault.
@@ -61,7 +49,7 @@ std::optional<std::string> refusalOf(Step&& step) {
     } catch (const MessageError& refusal) {
         return refusal.what();
     } catch (const std::exception& thrown) {
-        if ((thrownAs<Expected>(std::current_exception()) || ...)) return thrown.what();
+        if ((dynamic_cast<const Expected*>(&thrown) || ...)) return thrown.what();
         std::fprintf(stderr, "unexpected exception: %s\n", thrown.what());
         std::abort();
     }

@@ -30,6 +30,15 @@ void signalReady(const std::wstring& event) {
     }
 }
 
+// Written aside and moved in, so a reader never sees half a record.
+int writeRecord(const std::wstring& path, const std::wstring& record) {
+    HANDLE file = CreateFileW((path + L".partial").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(file);
+    return MoveFileExW((path + L".partial").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+}
+
 int holdUntilEnded(const std::wstring& event) {
     signalReady(event);
     Sleep(INFINITE);
@@ -41,30 +50,14 @@ int holdUntilEnded(const std::wstring& event) {
 int main() {
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (count > 1 && std::wstring(argv[1]) == L"--directory") {
-        wchar_t folder[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, folder);
-        std::wstring record = std::wstring(GetCommandLineW()) + L"\n" + folder;
-        HANDLE file = CreateFileW(L"updater-started.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
-        CloseHandle(file);
-        return 0;
-    }
-    if (count == 1) {
-        wchar_t folder[MAX_PATH] = {}, self[MAX_PATH] = {};
-        GetCurrentDirectoryW(MAX_PATH, folder);
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring record = std::wstring(folder) + L"|0", beside(self);
-        beside.resize(beside.find_last_of(L'\\') + 1);
-        // Written aside and moved in, so a reader never sees half a record.
-        HANDLE file = CreateFileW((beside + L"restarted.partial").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(file, record.data(), static_cast<DWORD>(record.size() * sizeof(wchar_t)), &written, nullptr);
-        CloseHandle(file);
-        return MoveFileExW((beside + L"restarted.partial").c_str(), (beside + L"restarted.txt").c_str(),
-                           MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
-    }
+    wchar_t folder[MAX_PATH] = {}, self[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring beside(self);
+    beside.resize(beside.find_last_of(L'\\') + 1);
+    if (count > 1 && std::wstring(argv[1]) == L"--directory")
+        return writeRecord(L"updater-started.txt", std::wstring(GetCommandLineW()) + L"\n" + folder);
+    if (count == 1) return writeRecord(beside + L"restarted.txt", std::wstring(folder) + L"|0");
     if (count < 3) return 2;
     std::wstring event = argv[1], mode = argv[2], argument = count > 3 ? argv[3] : L"";
 

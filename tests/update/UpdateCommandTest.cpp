@@ -138,6 +138,13 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
     };
     const std::string shortBy1 = "/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.5-Update.exe";
     auto nothing = [](const std::wstring&, const std::wstring&) {};
+    auto cachedAs = [](std::string content, bool old = false) {
+        return [content, old](const std::wstring& cache, const std::wstring& cached) {
+            fs::create_directories(cache);
+            writeFile(cached, content);
+            if (old) fs::last_write_time(cached, fs::file_time_type::clock::now() - std::chrono::hours(48));
+        };
+    };
     for (const Case& c : std::vector<Case>{
              {"nothing newer", "0.3.4", IDOK, nothing, false,
               L"Vexa 3711 Updates|64|You have the latest published launcher Mods update. Native game files, ROM "
@@ -146,19 +153,9 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
              {"accepted", "0.3.5", IDOK, nothing, true, L""},
              {"a download one byte short", "0.3.5", IDOK,
               [&](auto&, auto&) { behave({{"paths", {{shortBy1, {{"cut", build.size() - 1}}}}}}); }, false, stopped(checksum)},
-             {"a cached build reused", "0.3.5", IDOK, [&](const std::wstring& cache, const std::wstring& cached) {
-                  fs::create_directories(cache);
-                  writeFile(cached, build);
-                  fs::last_write_time(cached, fs::file_time_type::clock::now() - std::chrono::hours(48));
-              }, true, L""},
-             {"a damaged cached build", "0.3.5", IDOK, [&](const std::wstring& cache, const std::wstring& cached) {
-                  fs::create_directories(cache);
-                  writeFile(cached, build.substr(1));
-              }, false, stopped(L"Cached update size mismatch.")},
-             {"a changed cached build", "0.3.5", IDOK, [&](const std::wstring& cache, const std::wstring& cached) {
-                  fs::create_directories(cache);
-                  writeFile(cached, "x" + build.substr(1));
-              }, false, stopped(checksum)},
+             {"a cached build reused", "0.3.5", IDOK, cachedAs(build, true), true, L""},
+             {"a damaged cached build", "0.3.5", IDOK, cachedAs(build.substr(1)), false, stopped(L"Cached update size mismatch.")},
+             {"a changed cached build", "0.3.5", IDOK, cachedAs("x" + build.substr(1)), false, stopped(checksum)},
              {"a folder where the cached build belongs", "0.3.5", IDOK,
               [&](const std::wstring&, const std::wstring& cached) { fs::create_directories(cached); }, false,
               stopped(L"Cannot lock the verified update.")},

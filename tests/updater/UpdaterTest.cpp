@@ -1,6 +1,7 @@
 // The updater's rules without a process: its command line, its payload table,
 // and the swap undone after a failure at any step.
 #include "integrity/MessageError.h"
+#include "integrity/TextConversion.h"
 #include "updater/ApplicationFolder.h"
 #include "updater/FileSwap.h"
 #include "updater/PayloadTable.h"
@@ -34,12 +35,11 @@ TEST(UpdaterOptions, OnlyItsOwnCommandLineIsAccepted) {
              {{L"--directory", L"", L"--wait-pid", L"7"}, noValue},
              {{L"--directory", L"C:\\V", L"--wait-pid", L"0"}, badPid},
              {{L"--directory", L"C:\\V", L"--wait-pid", L"4294967296"}, badPid}}) {
-        std::string outcome = failureOf([&] {
-            UpdaterOptions options = parseUpdaterOptions(row.arguments);
-            throw MessageError(std::string(options.directory.begin(), options.directory.end()) + "|" +
-                               std::to_string(options.waitPid) + "|" + (options.restart ? "1" : "0"));
-        });
-        EXPECT_EQ(outcome, row.outcome) << row.arguments.size() << " arguments";
+        EXPECT_EQ(outcomeOf([&] {
+                      UpdaterOptions options = parseUpdaterOptions(row.arguments);
+                      return wideToUtf8(options.directory) + "|" + std::to_string(options.waitPid) + "|" +
+                             (options.restart ? "1" : "0");
+                  }), row.outcome) << row.arguments.size() << " arguments";
     }
 }
 
@@ -75,14 +75,12 @@ TEST(PayloadTable, RefusesAnyTableButAnIntactOneOfLauncherFiles) {
              {"player-data record", withSecond("player-data-location.txt"),
               damaged("it would change a file that is not the launcher's")},
              {"no launcher", buildPayload({{"Vexa3711.dll", "x"}}), damaged("it does not carry Vexa3711.exe")}}) {
-        std::string outcome = failureOf([&] {
-            std::string listing;
-            for (const PayloadFile& file : verifyPayload(row.resource))
-                listing += std::string(file.relativePath.begin(), file.relativePath.end()) + "=" +
-                           row.resource.substr(file.offset, file.size) + ";";
-            throw MessageError(listing);
-        });
-        EXPECT_EQ(outcome, row.outcome) << row.what;
+        EXPECT_EQ(outcomeOf([&] {
+                      std::string listing;
+                      for (const PayloadFile& file : verifyPayload(row.resource))
+                          listing += wideToUtf8(file.relativePath) + "=" + row.resource.substr(file.offset, file.size) + ";";
+                      return listing;
+                  }), row.outcome) << row.what;
     }
 }
 
