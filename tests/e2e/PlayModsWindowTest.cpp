@@ -98,7 +98,7 @@ TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
 TEST_F(PlayModsWindowTest, ScaledWithTheDisplay) {
     // 150%: sizes, rectangles and font follow the window's DPI.
     DWORD dpi = 144;
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
     auto launcher = startLauncher();
     std::vector<std::string> listed = driveWindow({L"controls"});
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
@@ -108,7 +108,7 @@ TEST_F(PlayModsWindowTest, ScaledWithTheDisplay) {
 }
 
 TEST_F(PlayModsWindowTest, PlayStartsTheGameWhoseExitCodeIsTheLaunchers) {
-    ScopedVariable exitCode(L"STAND_IN_EXIT_CODE", L"3"), linger(L"STAND_IN_LINGER", nullptr);
+    ScopedVariable exitCode(L"STAND_IN_EXIT_CODE", L"3"), linger(L"STAND_IN_LINGER", nullptr);  // set per run below
     for (bool console : {false, true}) {
         // Wine's console host for the game holds the log a moment after the game.
         std::error_code held;

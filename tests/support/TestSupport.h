@@ -102,7 +102,8 @@ unsigned long probe(const std::wstring& mode, const std::wstring& path = L"");
 // Polls every 50 ms; false when the time ran out.
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 
-// An environment variable set (or, with nullptr, removed) while this lives.
+// An environment variable set (or, with nullptr, removed) for this process and
+// the children it starts; removed again when this ends.
 class ScopedVariable {
 public:
     ScopedVariable(const wchar_t* name, const wchar_t* value);
