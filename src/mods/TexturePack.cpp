@@ -33,6 +33,8 @@ public:
         UniqueFile image(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!image) refuseUnopened(path);
+        // A device name (NUL.png) opens the device, not a file of the pack.
+        if (GetFileType(image.get()) != FILE_TYPE_DISK) throw MessageError(missingTexture);
         // Not GetFileInformationByHandle: its volume serial number costs a
         // volume query per image, which dominates a pack of small images.
         FILE_ATTRIBUTE_TAG_INFO tag{};

@@ -171,7 +171,10 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
                   writeFile(joinPath(pack, L"rt64.json"), std::string(33554433, ' '));
               }, "A Mods file exceeds its size limit."},
              {"a folder mapped", pack, [&] { writePack(pack, {{"textures/a.png", ""}}); }, "A mapped texture is missing."},
-             {"an image missing", pack, [&] { writePack(pack, {{"a.png", png}, {"b.png", ""}}); }, "A mapped texture is missing."}}) {
+             {"an image missing", pack, [&] { writePack(pack, {{"a.png", png}, {"b.png", ""}}); }, "A mapped texture is missing."},
+             // Device names open devices: NUL opens and is no file of the pack, CON does not open here.
+             {"a device mapped", pack, [&] { writePack(pack, {{"NUL.png", ""}}); }, "A mapped texture is missing."},
+             {"a device in a folder", pack, [&] { writePack(pack, {{"sub/CON.png", ""}}); }, "A Mods file is missing or unreadable."}}) {
         std::filesystem::remove_all(pack);
         std::filesystem::create_directories(app);
         c.prepare();
