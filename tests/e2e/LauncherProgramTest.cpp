@@ -1,13 +1,7 @@
 // The launcher as players and installers run it: a real process on a staged
 // installation, its standard error and exit code, and its message boxes.
-#include "integrity/PathGrammar.h"
-#include "integrity/TextConversion.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
 #include <windows.h>
 
 using namespace vexa;
@@ -23,7 +17,7 @@ struct LauncherRun {
     unsigned long exitCode;
 };
 
-void removeFile(const std::wstring& path) { std::filesystem::remove(path); }
+void removeFile(const std::wstring& path) { fs::remove(path); }
 
 } // namespace
 
@@ -75,20 +69,19 @@ TEST(LauncherProgram, PlainStartAsksForTheImageAndCancelEndsQuietly) {
     EXPECT_FALSE(fileExists(joinPath(installation.data, L"rom-location.txt")));
 }
 
-
 TEST(LauncherProgram, DllsPlantedInTheApplicationFolderNeverLoad) {
     TempFolder root;
     Installation installation = stageInstallation(root.path());
     PreferFolderDlls preferred({L"Vexa3711.exe", L"helper.exe"});
     for (const wchar_t* name : {L"bcrypt.dll", L"winhttp.dll", L"comctl32.dll"})
-        std::filesystem::copy_file(binPath(L"planted_library.dll"), joinPath(installation.app, name));
+        fs::copy_file(binPath(L"planted_library.dll"), joinPath(installation.app, name));
     ProcessResult verified = runProgram(joinPath(installation.app, L"Vexa3711.exe"), {L"--verify-application"});
     // The control: a program there that loads bcrypt the usual way gets the planted copy.
-    std::filesystem::copy_file(binPath(L"launcher_test_helper.exe"), joinPath(installation.app, L"helper.exe"));
+    fs::copy_file(binPath(L"launcher_test_helper.exe"), joinPath(installation.app, L"helper.exe"));
     EXPECT_EQ(runProgram(joinPath(installation.app, L"helper.exe"), {L"-", L"load", L"bcrypt.dll"}).exitCode, 0u);
     EXPECT_EQ(verified.exitCode, 0u) << verified.error;
     EXPECT_TRUE(fileExists(joinPath(installation.app, L"bcrypt.dll.planted"))) << "the control loaded the planted copy";
-    std::filesystem::remove(joinPath(installation.app, L"bcrypt.dll.planted"));
+    fs::remove(joinPath(installation.app, L"bcrypt.dll.planted"));
     // --verify-application hashes through bcrypt; the window's libraries are loaded the same way.
     for (const wchar_t* name : {L"bcrypt.dll", L"winhttp.dll", L"comctl32.dll"})
         EXPECT_FALSE(fileExists(joinPath(installation.app, std::wstring(name) + L".planted"))) << wideToUtf8(name);

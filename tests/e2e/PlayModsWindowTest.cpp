@@ -1,14 +1,9 @@
 // The real Play / Mods window of a launcher process, driven from outside by
 // vexa_window_driver.exe (posted clicks and keys, as input arrives), under Xvfb.
-#include "integrity/PathGrammar.h"
-#include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
 #include "launcher/SessionGuard.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <windows.h>
 
 using namespace vexa;
@@ -112,7 +107,7 @@ TEST_F(PlayModsWindowTest, PlayStartsTheGameWhoseExitCodeIsTheLaunchers) {
     for (bool console : {false, true}) {
         // Wine's console host for the game holds the log a moment after the game.
         std::error_code held;
-        waitUntil([&] { return std::filesystem::remove(data(L"last-session.log"), held), !held; });
+        waitUntil([&] { return fs::remove(data(L"last-session.log"), held), !held; });
         // An installer reads --install's output through a pipe: it must end with the launcher
         // even while a child the game left behind still runs.
         SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};

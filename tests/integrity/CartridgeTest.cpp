@@ -1,13 +1,8 @@
 #include "integrity/CartridgeImage.h"
 #include "integrity/CartridgeSelection.h"
-#include "integrity/PathGrammar.h"
-#include "integrity/TextConversion.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <filesystem>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -53,7 +48,7 @@ TEST(CartridgeImage, EveryDumpOrderReadsNativeAndAnythingElseIsRefused) {
 TEST(CartridgeImage, WritersAreLockedOutBothWays) {
     TempFolder folder;
     std::wstring path = folder / L"rom.z64";
-    std::filesystem::copy_file(testDataPath(L"demo-native.z64"), path);
+    fs::copy_file(testDataPath(L"demo-native.z64"), path);
     {
         auto writer = startHelper({L"hold-file", path, L"all"});
         EXPECT_EQ(failureOf([&] { openVerifiedCartridgeImage(path); }), unreadable);
@@ -98,10 +93,10 @@ TEST(AcquireCartridgeImage, PromptsChoosesVerifiesAndRecords) {
         std::wstring recordPath = joinPath(installation.data, L"rom-location.txt");
         std::string record = c.record;
         if (auto at = record.find("ROM"); at != std::string::npos) record.replace(at, 3, wideToUtf8(installation.rom));
-        if (c.record == "-") std::filesystem::remove(recordPath);
+        if (c.record == "-") fs::remove(recordPath);
         else writeFile(recordPath, record);
         std::wstring movedTo = root / L"moved.z64";
-        if (c.moveImage) std::filesystem::rename(installation.rom, movedTo);
+        if (c.moveImage) fs::rename(installation.rom, movedTo);
 
         ScriptedPrompt prompt;
         if (c.chooseImage) prompt.choice = root / L"rom\\..\\moved.z64";

@@ -1,15 +1,12 @@
 #include "integrity/ArgumentQuoting.h"
-#include "integrity/PathGrammar.h"
-#include "integrity/TextConversion.h"
 #include "support/TestSupport.h"
-
-#include <gtest/gtest.h>
 
 #include <random>
 #include <windows.h>
 #include <shellapi.h>
 
 using namespace vexa;
+using namespace vexa::test;
 
 TEST(PathGrammar, AbsolutenessFollowsTheWindowsGrammar) {
     struct Case { const wchar_t* path; bool absolute; };

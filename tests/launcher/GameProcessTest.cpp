@@ -1,7 +1,5 @@
 // Whole sessions, from the gates to the game's exit code, with the stand-in
 // game reporting what it was handed into last-session.log.
-#include "integrity/PathGrammar.h"
-#include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
 #include "launcher/GameProcess.h"
 #include "launcher/GameSession.h"
@@ -9,10 +7,6 @@
 #include "launcher/SessionGuard.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <map>
 #include <sstream>
 #include <windows.h>
 
@@ -63,7 +57,7 @@ TEST(GameSession, WholeSessionsFromGatesToExitCode) {
     state.playerDataFolder = installation.data;
     const std::wstring log = joinPath(installation.data, L"last-session.log"), lock = joinPath(installation.data, L"session.lock");
     const std::wstring pack = packs / L"HD Pack", installed = joinPath(installation.app, L"COPYING");
-    std::filesystem::create_directories(pack);
+    fs::create_directories(pack);
     writeFile(joinPath(pack, L"a.png"), std::string("\x89PNG\r\n\x1a\n", 8) + std::string(16, '\0'));
     writeFile(joinPath(pack, L"rt64.json"), R"({"configuration": {"configurationVersion": 3, "hashVersion": 5},
         "textures": [{"hashes": {"rt64": "00000000000000a1"}, "path": "a.png"}]})");
@@ -83,7 +77,7 @@ TEST(GameSession, WholeSessionsFromGatesToExitCode) {
     auto exitCode = [](const wchar_t* code) { SetEnvironmentVariableW(L"STAND_IN_EXIT_CODE", code); };
     struct Case {
         const char* what;
-        bool preflight, console;
+        bool console;
         std::function<void(ScriptedSession&)> arrange;
         std::string outcome;  // the exit code, or the failure
         int notices;
@@ -91,27 +85,25 @@ TEST(GameSession, WholeSessionsFromGatesToExitCode) {
     };
     std::string lastRequest;
     for (const Case& c : std::vector<Case>{
-             {"closed without Play", false, false, [](ScriptedSession& s) { s.pressPlay = false; }, "0", 0, false},
-             {"preflight", true, false, [](ScriptedSession&) {}, "0", 0, false},
-             {"remaster, even in preflight", true, false, [](ScriptedSession&) { launcherState().selectedEdition = Edition::Remaster; },
-              "Remaster textures are not included in this installation.", 0, false},
-             {"the game ends well", false, false, [](ScriptedSession&) {}, "0", 0, true},
-             {"the game ends well, with a pack", false, false, [&](ScriptedSession& s) { s.handedBack = {true, pack}; }, "0", 0, true},
-             {"the game fails", false, false, [&](ScriptedSession&) { exitCode(L"3"); }, "3", 1, true},
-             {"the game fails, console", false, true, [&](ScriptedSession&) { exitCode(L"3"); }, "3", 0, true},
-             {"a pack that stopped validating", false, false,
+             {"closed without Play", false, [](ScriptedSession& s) { s.pressPlay = false; }, "0", 0, false},
+             // Preflight and the Remaster refusal: LauncherProgram.ConsoleRunsReportExactSentences.
+             {"the game ends well", false, [](ScriptedSession&) {}, "0", 0, true},
+             {"the game ends well, with a pack", false, [&](ScriptedSession& s) { s.handedBack = {true, pack}; }, "0", 0, true},
+             {"the game fails", false, [&](ScriptedSession&) { exitCode(L"3"); }, "3", 1, true},
+             {"the game fails, console", true, [&](ScriptedSession&) { exitCode(L"3"); }, "3", 0, true},
+             {"a pack that stopped validating", false,
               [&](ScriptedSession& s) {
                   s.handedBack = {true, pack};
-                  s.whileOpen = [&] { std::filesystem::remove_all(pack); };
+                  s.whileOpen = [&] { fs::remove_all(pack); };
               },
               "Choose an existing absolute texture pack folder.", 0, false},
-             {"an installed file changed", false, false,
+             {"an installed file changed", false,
               [&](ScriptedSession& s) { s.whileOpen = [&] { writeFile(installed, "changed"); }; },
               "Installed files changed or are missing. Install a fresh version.", 0, false},
-             {"the log held by another program", false, false,
+             {"the log held by another program", false,
               [&](ScriptedSession&) { otherSession = startHelper({L"hold-file", log, L"read"}); },  // Wine as root ignores read-only
               "Cannot open the game session log.", 0, false},
-             {"another session with its game", false, false, [&](ScriptedSession&) {
+             {"another session with its game", false, [&](ScriptedSession&) {
                   otherSession = startHelper({L"guard", installation.data});
                   ScopedVariable sleep(L"STAND_IN_SLEEP_MS", L"20000");
                   otherGame = std::make_unique<RunningProcess>(joinPath(installation.app, L"VexaWindowsRT64.exe"),
@@ -125,7 +117,7 @@ TEST(GameSession, WholeSessionsFromGatesToExitCode) {
         state.consoleReporting = c.console;
         ScriptedSession session;
         c.arrange(session);
-        EXPECT_EQ(outcomeOf([&] { return runGameSession(c.preflight, session); }), c.outcome) << c.what;
+        EXPECT_EQ(outcomeOf([&] { return runGameSession(false, session); }), c.outcome) << c.what;
         EXPECT_EQ(session.notices, c.notices) << c.what;
         std::string text = readFile(log);
         EXPECT_EQ(text.find("stdout=ok") != std::string::npos, c.gameRan) << c.what << ": the game ran";
@@ -155,11 +147,11 @@ TEST(GameSession, WholeSessionsFromGatesToExitCode) {
             EXPECT_EQ(failureOf([&] { SessionGuard again(installation.data); }), "(no failure)") << "guard released";
         }
         std::error_code ignored;
-        std::filesystem::remove(lock, ignored);
+        fs::remove(lock, ignored);
         writeFile(installed, copying);
         exitCode(nullptr);
     }
     state.applicationFolder = root / L"no game";
-    std::filesystem::create_directory(state.applicationFolder);
+    fs::create_directory(state.applicationFolder);
     EXPECT_EQ(failureOf(startGameProcess), "The game could not start. Reinstall this version and check Vulkan support.");
 }

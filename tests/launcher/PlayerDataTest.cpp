@@ -1,14 +1,8 @@
-#include "integrity/PathGrammar.h"
-#include "integrity/TextConversion.h"
 #include "launcher/Folders.h"
 #include "launcher/InputConfigHeader.h"
 #include "launcher/LauncherState.h"
 #include "launcher/PlayerDataChecks.h"
 #include "support/TestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -51,7 +45,7 @@ TEST(CheckPlayerData, RefusalsLeaveBothFilesUntouched) {
              {"settings is a folder", pak, "/", "A required file is missing or unreadable."}}) {
         TempFolder data;
         auto place = [&](const wchar_t* name, const std::string& content) {
-            if (content == "/") std::filesystem::create_directory(data / name);
+            if (content == "/") fs::create_directory(data / name);
             else if (content != "-") writeFile(data / name, content);
         };
         place(L"controller.mpk", c.pak);
@@ -62,7 +56,7 @@ TEST(CheckPlayerData, RefusalsLeaveBothFilesUntouched) {
         EXPECT_EQ(failureOf(checkPlayerData), c.failure) << c.what;
         if (c.pak != "-") EXPECT_EQ(readFile(data / L"controller.mpk"), c.pak) << c.what;
         if (c.input != "-" && c.input != "/") EXPECT_EQ(readFile(data / L"input.cfg"), c.input) << c.what;
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data.path()), {}),
+        EXPECT_EQ(std::distance(fs::directory_iterator(data.path()), {}),
                   (c.pak != "-") + (c.input != "-")) << c.what;  // nothing created
     }
     // A Controller Pak that is a link to nothing is missing (links are followed).
@@ -88,6 +82,6 @@ TEST(PlayerDataLocation, RecordIsTakenWholeWithinItsLimit) {
         EXPECT_EQ(failureOf(readPlayerDataLocation), c.failure);
         EXPECT_EQ(launcherState().playerDataFolder, c.folder);
     }
-    std::filesystem::remove(record);
+    fs::remove(record);
     EXPECT_EQ(failureOf(readPlayerDataLocation), "A required file is missing or unreadable.");
 }

@@ -1,9 +1,6 @@
 #include "launcher/SessionGuard.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <windows.h>
 
 using namespace vexa;
@@ -61,7 +58,7 @@ TEST(ProcessScan, NamesBeginningWithVexaInAnyCaseAreRefused) {
              {L"MyVexa.exe", "(no failure)"},
              {L"Vex.exe", "(no failure)"}}) {
         std::wstring copy = folder / c.name;
-        std::filesystem::copy_file(binPath(L"VexaWindowsRT64.exe"), copy);
+        fs::copy_file(binPath(L"VexaWindowsRT64.exe"), copy);
         ScopedVariable sleep(L"STAND_IN_SLEEP_MS", L"20000");
         RunningProcess running(copy, {});
         Sleep(300);  // let it appear in the process list
@@ -69,6 +66,6 @@ TEST(ProcessScan, NamesBeginningWithVexaInAnyCaseAreRefused) {
     }
     // The scanning process itself never matches, whatever its name.
     std::wstring self = folder / L"VexaScanner.exe";
-    std::filesystem::copy_file(binPath(L"launcher_test_helper.exe"), self);
+    fs::copy_file(binPath(L"launcher_test_helper.exe"), self);
     EXPECT_EQ(runProgram(self, {L"-", L"scan"}).exitCode, 0u);
 }

@@ -1,12 +1,5 @@
-#include "integrity/PathGrammar.h"
-#include "integrity/TextConversion.h"
 #include "mods/ModsSettings.h"
 #include "support/TestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -67,31 +60,22 @@ TEST(ModsSettings, FileReadingAndItsLimit) {
              {[] {}, "false|"},  // no file: the defaults, silently
              {[&] { writeFile(path, exact); }, "true|C:/Packs/A"},
              {[&] { writeFile(path, exact + " "); }, "A Mods file exceeds its size limit."},
-             {[&] { std::filesystem::create_directory(path); }, "A Mods file is missing or unreadable."}}) {
-        std::filesystem::remove_all(path);
+             {[&] { fs::create_directory(path); }, "A Mods file is missing or unreadable."}}) {
+        fs::remove_all(path);
         c.prepare();
         EXPECT_EQ(outcomeOf(c.outcome, [&] { return readModsSettings(path); }), c.outcome);
     }
     std::wstring linked = std::wstring(VEXA_TEST_DRIVE) + L"links\\linked\\vexa-mods.json";
     writeFile(std::wstring(VEXA_TEST_DRIVE) + L"links\\real\\vexa-mods.json", settingsText("1"));
     EXPECT_EQ(failureOf([&] { readModsSettings(linked); }), "Linked Mods paths are unsupported.");
-    std::filesystem::remove(std::wstring(VEXA_TEST_DRIVE) + L"links\\real\\vexa-mods.json");
+    fs::remove(std::wstring(VEXA_TEST_DRIVE) + L"links\\real\\vexa-mods.json");
 }
 
-TEST(ModsSettings, WritingGivesTheFiveLineFileThatReadsBack) {
-    struct Case { ModsSettings settings; std::string text; std::wstring readBack; };
-    for (const Case& c : std::vector<Case>{
-             {{}, "{\n  \"enabled\": false,\n  \"folder\": \"\",\n  \"schema\": 1\n}\n", L""},
-             {{true, L"C:\\Packs\\A"}, "{\n  \"enabled\": true,\n  \"folder\": \"C:/Packs/A\",\n  \"schema\": 1\n}\n",
-              L"C:/Packs/A"},
-             {{false, L"D:\\Sp\x00e9l \"\x65e5\"\\"},
-              "{\n  \"enabled\": false,\n  \"folder\": \"D:/Sp\xc3\xa9l \\\"\xe6\x97\xa5\\\"/\",\n  \"schema\": 1\n}\n",
-              L"D:/Sp\x00e9l \"\x65e5\"/"}}) {
-        EXPECT_EQ(formatModsSettings(c.settings), c.text);
-        ModsSettings back = parseModsSettings(c.text);
-        EXPECT_EQ(back.enabled, c.settings.enabled);
-        EXPECT_EQ(back.folder, c.readBack);
-    }
+TEST(ModsSettings, WritingGivesTheFiveLineFile) {
+    // That it reads back as written is the fuzz target's.
+    EXPECT_EQ(formatModsSettings({}), "{\n  \"enabled\": false,\n  \"folder\": \"\",\n  \"schema\": 1\n}\n");
+    EXPECT_EQ(formatModsSettings({true, L"D:\\Sp\x00e9l \"\x65e5\"\\"}),
+              "{\n  \"enabled\": true,\n  \"folder\": \"D:/Sp\xc3\xa9l \\\"\xe6\x97\xa5\\\"/\",\n  \"schema\": 1\n}\n");
     EXPECT_EQ(failureOf([] { formatModsSettings({true, std::wstring(1, wchar_t(0xd800))}); }),
               "Invalid text in file path.");
 }
@@ -105,9 +89,9 @@ TEST(ModsSettings, SavingReplacesTheFileInSafeFoldersOnly) {
               (std::map<std::wstring, std::string>{{L"vexa-mods.json", formatModsSettings({true, L"C:\\Packs\\A"})}}));
 
     std::wstring real = std::wstring(VEXA_TEST_DRIVE) + L"links\\real";
-    auto before = std::distance(std::filesystem::directory_iterator(real), {});
+    auto before = std::distance(fs::directory_iterator(real), {});
     EXPECT_EQ(failureOf([] { saveModsSettings(std::wstring(VEXA_TEST_DRIVE) + L"links\\linked", {}); }),
               "Linked installation or save folders are unsupported.");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(real), {}), before) << "nothing written";
+    EXPECT_EQ(std::distance(fs::directory_iterator(real), {}), before) << "nothing written";
     EXPECT_EQ(failureOf([] { saveModsSettings(L"relative", {}); }), "Choose an absolute installation or data folder.");
 }

@@ -1,12 +1,5 @@
-#include "integrity/PathGrammar.h"
 #include "mods/PlayModsCommands.h"
 #include "support/TestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
-#include <map>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -56,7 +49,7 @@ struct Window {
 TEST(PlayModsCommands, CommandsKeepTheirPromises) {
     TempFolder root(L"packs");  // the retained runtime wants ASCII pack paths
     std::wstring app = root / L"app", data = root / L"data", good = root / L"good", bad = root / L"bad";
-    for (const std::wstring& folder : {app, data, good, bad}) std::filesystem::create_directories(folder);
+    for (const std::wstring& folder : {app, data, good, bad}) fs::create_directories(folder);
     writeFile(joinPath(good, L"rt64.json"), R"({"configuration": {"configurationVersion": 3, "hashVersion": 5},
         "textures": [{"hashes": {"rt64": "00000000000000a1"}, "path": "a.png"},
                      {"hashes": {"rt64": "00000000000000a2"}, "path": "a.png"}]})");
@@ -88,7 +81,7 @@ TEST(PlayModsCommands, CommandsKeepTheirPromises) {
              {"updates, handed over", press(updatesCommand), L"", previous, false, initialStatus, true, false, true},
              {"enter and escape", [](Window& w) { EXPECT_FALSE(w.commands.command(1) || w.commands.command(2)); },
               L"", previous, false, initialStatus, false, false}}) {
-        std::filesystem::remove(settingsFile);
+        fs::remove(settingsFile);
         int updates = 0;
         Window window(app, data, ModsSettings{false, previous}, [&] { ++updates; return c.updateAnswer; });
         c.act(window);
@@ -110,7 +103,7 @@ TEST(PlayModsCommands, CommandsKeepTheirPromises) {
 TEST(PlayModsCommands, AFailedSaveKeepsTheWindowAndTheOldFile) {
     TempFolder root(L"packs");
     std::wstring data = root / L"data", settings = joinPath(data, L"vexa-mods.json");
-    std::filesystem::create_directories(data);
+    fs::create_directories(data);
     writeFile(settings, "old");
     Window window(root / L"app", data, {}, [] { return false; });
     auto editor = startHelper({L"hold-file", settings, L"read"});

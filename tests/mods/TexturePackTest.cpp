@@ -1,16 +1,8 @@
-#include "integrity/MessageError.h"
-#include "integrity/PathGrammar.h"
-#include "integrity/TextConversion.h"
 #include "mods/TexturePack.h"
 #include "mods/TexturePackRules.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <filesystem>
-#include <functional>
-#include <map>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -89,19 +81,14 @@ TEST(TexturePackRules, HashesPathsAndImages) {
     for (const Case& c : std::vector<Case>{
              {{{"00000000000000AB", "textures/a.png"}, {"00000000000000ab", "a.PNG"}}, badHash},
              {{{"0123456789abcde", "a.png"}}, badHash},
-             {{{"0123456789abcdef0", "a.png"}}, badHash},
              {{{"0123456789abcdeg", "a.png"}}, badHash},
              {{{"0123456789abcdeg", "../a.png"}}, badHash},  // the hash is judged first
+             // Which paths are safe is the fuzz target's; here, which sentence each refusal gets.
              {{{"0000000000000001", "../a.png"}}, escapes},
-             {{{"0000000000000001", "a/./b.png"}}, escapes},
              {{{"0000000000000001", "a./b.png"}}, escapes},
-             {{{"0000000000000001", "a /b.png"}}, escapes},
-             {{{"0000000000000001", "a.png."}}, escapes},
              {{{"0000000000000001", "dir/"}}, escapes},
              {{{"0000000000000001", "a\\b.png"}}, unsafe},
-             {{{"0000000000000001", "C:a.png"}}, unsafe},
              {{{"0000000000000001", "/a.png"}}, unsafe},
-             {{{"0000000000000001", ""}}, unsafe},
              {{{"0000000000000001", "missing.png"}}, "A mapped texture is missing."},
              {{{"0000000000000001", ".png"}}, notPngOrDds},
              {{{"0000000000000001", "a.txt"}}, notPngOrDds},
@@ -124,12 +111,12 @@ namespace {
 
 // A pack on the scratch drive: rt64.json mapping each path, images written.
 void writePack(const std::wstring& folder, const std::vector<std::pair<std::string, std::string>>& images) {
-    std::filesystem::create_directories(folder);
+    fs::create_directories(folder);
     json textures = json::array();
     for (std::size_t n = 0; n < images.size(); ++n) {
         textures.push_back(mapping(hashNumber(n + 1), images[n].first));
         std::wstring path = joinPath(folder, utf8ToWide(images[n].first));
-        std::filesystem::create_directories(parentPath(path));
+        fs::create_directories(parentPath(path));
         if (!images[n].second.empty()) writeFile(path, images[n].second);
     }
     writeFile(joinPath(folder, L"rt64.json"), description(textures).dump());
@@ -165,7 +152,7 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
              {"linked pack folder", std::wstring(VEXA_TEST_DRIVE) + L"links\\linked\\app", [] {}, "Linked Mods paths are unsupported."},
              {"linked folder inside the pack", linkedPack,
               [&] { writePack(linkedPack, {{"inner/extra.png", png}}); }, "Linked Mods paths are unsupported."},
-             {"no description", pack, [&] { std::filesystem::create_directories(pack); }, "A Mods file is missing or unreadable."},
+             {"no description", pack, [&] { fs::create_directories(pack); }, "A Mods file is missing or unreadable."},
              {"description over 32 MiB", pack, [&] {
                   good();
                   writeFile(joinPath(pack, L"rt64.json"), std::string(33554433, ' '));
@@ -175,10 +162,10 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
              // Device names open devices: NUL opens and is no file of the pack, CON does not open here.
              {"a device mapped", pack, [&] { writePack(pack, {{"NUL.png", ""}}); }, "A mapped texture is missing."},
              {"a device in a folder", pack, [&] { writePack(pack, {{"sub/CON.png", ""}}); }, "A Mods file is missing or unreadable."}}) {
-        std::filesystem::remove_all(pack);
-        std::filesystem::create_directories(app);
+        fs::remove_all(pack);
+        fs::create_directories(app);
         c.prepare();
-        if (std::string(c.what) == "a folder mapped") std::filesystem::create_directories(pack + L"\\textures\\a.png");
+        if (std::string(c.what) == "a folder mapped") fs::create_directories(pack + L"\\textures\\a.png");
         EXPECT_EQ(outcomeOf([&] { return validateTexturePack({c.enabled, c.folder}, app, data); }), c.outcome) << c.what;
     }
     good();

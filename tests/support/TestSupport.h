@@ -1,8 +1,15 @@
 #pragma once
 // Shared test tools: scratch folders, whole files, staged installations and
-// real child processes whose output is captured through files.
+// real child processes whose output is captured through files. It brings what
+// nearly every test uses, so the tests include only their own subjects.
 #include "TestConfig.h"
+#include "integrity/MessageError.h"
+#include "integrity/PathGrammar.h"
+#include "integrity/TextConversion.h"
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -11,6 +18,8 @@
 #include <vector>
 
 namespace vexa::test {
+
+namespace fs = std::filesystem;
 
 // The sentence a call fails with, or "(no failure)".
 template <typename Call>

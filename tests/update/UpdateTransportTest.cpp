@@ -2,8 +2,6 @@
 #include "update/UpdateHost.h"
 #include "update/UpdateTransport.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
 using namespace vexa;

@@ -2,13 +2,8 @@
 // installations: what it changes, what it refuses and what it says. Test
 // packages carry launcher_test_helper.exe as their Vexa3711.exe, which
 // records how it was started.
-#include "integrity/PathGrammar.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
 #include <windows.h>
 
 using namespace vexa;
@@ -78,7 +73,7 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
              {"launcher id never used, log unwritable", made.good,
               {L"--wait-pid", L"4000000000", L"--directory", L"APP"},
               [](const Installation&, const std::wstring& cache) {
-                  std::filesystem::create_directory(joinPath(cache, L"updater.log"));
+                  fs::create_directory(joinPath(cache, L"updater.log"));
                   return Holder();
               },
               L"", 0, true, false, nullptr},
@@ -99,7 +94,7 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
               "application-folder failed"},
              {"no launcher in the folder", made.good, usual,
               [](const Installation& installation, const std::wstring&) {
-                  std::filesystem::remove(joinPath(installation.app, L"Vexa3711.exe"));
+                  fs::remove(joinPath(installation.app, L"Vexa3711.exe"));
                   return Holder();
               },
               L"The folder to update does not hold Vexa3711.exe." + unchanged, 5, false, false,
@@ -116,9 +111,9 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
         TempFolder root;
         Installation installation = stageInstallation(root.path());
         const std::wstring cache = root / L"cache", cached = joinPath(cache, L"Relicade-Vexa3711-Mods-test.exe");
-        std::filesystem::create_directory(cache);
-        std::filesystem::copy_file(run.package, cached);
-        std::filesystem::copy_file(binPath(L"planted_library.dll"), joinPath(cache, L"bcrypt.dll"));
+        fs::create_directory(cache);
+        fs::copy_file(run.package, cached);
+        fs::copy_file(binPath(L"planted_library.dll"), joinPath(cache, L"bcrypt.dll"));
         Holder holder = run.prepare(installation, cache);
         std::map<std::wstring, std::string> expected = folderContents(root.path());
         expected.erase(L"cache\\Relicade-Vexa3711-Mods-test.exe");
@@ -142,7 +137,7 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
         if (run.restarted) {
             waitUntil([&] { return fileExists(record); });
             EXPECT_EQ(readWideFile(record), installation.app + L"|0") << run.what;
-            std::filesystem::remove(record);
+            fs::remove(record);
         }
         std::map<std::wstring, std::string> after = folderContents(root.path());
         std::string log = after[L"cache\\updater.log"];

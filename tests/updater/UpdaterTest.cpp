@@ -1,15 +1,11 @@
 // The updater's rules without a process: its command line, its payload table,
 // and the swap undone after a failure at any step.
-#include "integrity/MessageError.h"
-#include "integrity/TextConversion.h"
 #include "updater/ApplicationFolder.h"
 #include "updater/FileSwap.h"
 #include "updater/PayloadTable.h"
 #include "updater/SwapPlan.h"
 #include "updater/UpdaterOptions.h"
 #include "support/TestSupport.h"
-
-#include <gtest/gtest.h>
 
 using namespace vexa;
 using namespace vexa::test;
@@ -72,8 +68,6 @@ TEST(PayloadTable, RefusesAnyTableButAnIntactOneOfLauncherFiles) {
              {"device", withSecond("sub/nul.txt"), damaged("a file path is not allowed")},
              {"same name in other case", withSecond("vexa3711.EXE"), damaged("it names a file twice")},
              {"the game", withSecond("vexawindowsrt64.exe"), damaged("it would change a file that is not the launcher's")},
-             {"player-data record", withSecond("player-data-location.txt"),
-              damaged("it would change a file that is not the launcher's")},
              {"no launcher", buildPayload({{"Vexa3711.dll", "x"}}), damaged("it does not carry Vexa3711.exe")}}) {
         EXPECT_EQ(outcomeOf([&] {
                       std::string listing;
