@@ -44,6 +44,8 @@ TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
              {"empty --data-dir", {L"--preflight", L"--data-dir", L""}, nothing,
               "Choose an absolute installation or data folder.", 65},
              {"remaster", {L"--install", L"--edition", L"remaster"}, nothing,
+              "Remaster textures are not included in this installation.", 65},
+             {"remaster, even in preflight", {L"--preflight", L"--edition", L"remaster"}, nothing,
               "Remaster textures are not included in this installation.", 65}}) {
         TempFolder root;
         Installation installation = stageInstallation(root.path());

@@ -19,6 +19,7 @@ TEST(SessionGuard, HoldsBothClaimsAndGivesThemBack) {
         SessionGuard guard(data.path());
         EXPECT_EQ(mutexFreeForOthers(), 1u);
         EXPECT_EQ(probe(L"try-write", data / L"session.lock"), 1u);
+        EXPECT_EQ(probe(L"try-read", data / L"session.lock"), 1u) << "no other opener at all";
         TempFolder otherData;
         EXPECT_EQ(probe(L"guard", otherData.path()), 4u);
     }

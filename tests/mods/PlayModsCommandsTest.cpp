@@ -75,7 +75,12 @@ TEST(PlayModsCommands, CommandsKeepTheirPromises) {
               L"", good, true, L"Verified 2 mappings. Changes apply on next Play.", false, false},
              {"validate with the box clear", press(validateCommand),
               L"Vexa 3711 Mods|16|Enable a selected pack to validate it.", previous, false, initialStatus, false, false},
-             {"play with the box clear", press(playCommand), L"", previous, false, initialStatus, true, true},
+             {"play with the box cleared", [](Window& w) {
+                  w.surface.checked = true;
+                  w.commands.command(enableCommand);
+                  w.surface.checked = false;
+                  w.commands.command(playCommand);
+              }, L"", previous, false, initialStatus, true, true},
              {"close", press(closeCommand), L"", previous, false, initialStatus, true, false},
              {"updates, declined", press(updatesCommand), L"", previous, false, initialStatus, false, false, false},
              {"updates, handed over", press(updatesCommand), L"", previous, false, initialStatus, true, false, true},
@@ -107,12 +112,8 @@ TEST(PlayModsCommands, AFailedSaveKeepsTheWindowAndTheOldFile) {
     writeFile(settings, "old");
     Window window(root / L"app", data, {}, [] { return false; });
     auto editor = startHelper({L"hold-file", settings, L"read"});
-    // The check box is the truth at Play.
-    window.commands.command(enableCommand);
-    window.surface.checked = false;
     window.commands.command(playCommand);
     EXPECT_EQ(window.surface.boxes.back(), L"Vexa 3711 Mods|16|Cannot save Mods settings; previous choices were retained.");
     EXPECT_FALSE(window.surface.destroyed || window.commands.playRequested());
-    EXPECT_FALSE(window.commands.settings().enabled);
     EXPECT_EQ(readFile(settings), "old");
 }

@@ -5,7 +5,7 @@
 //   guard <player-data folder>         a whole session guard
 //   abandon-mutex                      exit while owning the session mutex
 // Probe modes answer with the exit code (0 = it worked):
-//   try-write <path>, try-delete <path>, try-mutex, scan (the process scan passes),
+//   try-write <path>, try-read <path>, try-delete <path>, try-mutex, scan (the process scan passes),
 //   load <dll> (LoadLibraryW's usual search: this program's folder first)
 // Started as an updater ("--directory ..." first), it records its command line
 // and working folder in updater-started.txt in that folder, and exits.
@@ -84,8 +84,8 @@ int main() {
         signalReady(event);
         ExitProcess(0);  // still owning it: the mutex is abandoned
     }
-    if (mode == L"try-write") {
-        HANDLE file = CreateFileW(argument.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    if (mode == L"try-write" || mode == L"try-read") {
+        HANDLE file = CreateFileW(argument.c_str(), mode == L"try-read" ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 1;
         CloseHandle(file);

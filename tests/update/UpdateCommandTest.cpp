@@ -154,11 +154,13 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
               [&](const std::wstring&, const std::wstring& cached) { fs::create_directories(cached); }, false,
               stopped(L"Cannot lock the verified update.")},
              // Judged after the download; nothing is written through the link.
-             {"a linked player-data folder", "0.3.5", IDOK, nothing, false, stopped(L"Linked update folders are unsupported.")}}) {
+             {"a linked player-data folder", "0.3.5", IDOK, nothing, false, stopped(L"Linked update folders are unsupported.")},
+             {"a linked cache folder", "0.3.5", IDOK, nothing, false, stopped(L"Linked update folders are unsupported.")}}) {
         SetUp();
         TempFolder root;
         std::wstring app = root / L"Vexa App\\", data = root / L"Player Data";
         if (std::string(c.what) == "a linked player-data folder") data = std::wstring(VEXA_TEST_DRIVE) + L"links\\linked";
+        if (std::string(c.what) == "a linked cache folder") data = std::wstring(VEXA_TEST_DRIVE) + L"links\\linked-cache";
         fs::create_directories(data);
         std::wstring sha256 = utf8ToWide(publish(c.version, build));
         std::wstring cache = joinPath(data, L"launcher-updates");
