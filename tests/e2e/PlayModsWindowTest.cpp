@@ -66,7 +66,10 @@ protected:
 } // namespace
 
 TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
+    writeFile(data(L"vexa-mods.json"), R"({"schema": 2, "enabled": true, "folder": "C:/Packs/A"})");
     auto launcher = startLauncher();
+    EXPECT_EQ(answerMessageBox(L"Vexa Mods settings could not be loaded \u2014 select a pack again", IDOK),
+              L"Unsupported Mods settings version.");
     EXPECT_EQ(driveWindow({L"controls"}), expectedControls(96));
     // F4 selects the Mods page whichever control has the focus: the tab, the
     // folder field, a button, the check box, Play.
@@ -87,17 +90,20 @@ TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
     EXPECT_EQ(launcher->waitForExit(), 0u);
     EXPECT_FALSE(fileExists(data(L"last-session.log")));
     EXPECT_FALSE(fileExists(data(L"session.lock")));
-    EXPECT_FALSE(fileExists(data(L"vexa-mods.json"))) << "leaving without Play saves nothing";
+    EXPECT_EQ(readFile(data(L"vexa-mods.json")).substr(0, 12), "{\"schema\": 2") << "leaving without Play saves nothing";
 }
 
 TEST_F(PlayModsWindowTest, ScaledWithTheDisplay) {
     // 150%: sizes, rectangles and font follow the window's DPI.
+    writeFile(data(L"vexa-mods.json"), R"({"schema": 1, "enabled": true, "folder": "C:/Packs/A"})");
     DWORD dpi = 144;
     ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
     auto launcher = startLauncher();
     std::vector<std::string> listed = driveWindow({L"controls"});
     RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
-    EXPECT_EQ(listed, expectedControls(144));
+    std::vector<std::string> expected = expectedControls(144);
+    expected[7].insert(expected[7].find("Edit|") + 5, "C:/Packs/A");  // the saved choice, on the Mods page
+    EXPECT_EQ(listed, expected);
     driveWindow({L"click", L"302"});
     EXPECT_EQ(launcher->waitForExit(), 0u);
 }
