@@ -58,7 +58,9 @@ TEST(ReleaseFeed, EveryRuleInItsOrder) {
     for (const Case& c : std::vector<Case>{
              {"not an object", json::array({feedFor(newer)}), unsupportedFeed},
              {"no schema", with([](json& f) { f.erase("schema"); }), unsupportedFeed},
+             {"schema 2, nothing else valid", json{{"schema", 2}, {"version", 7}}, unsupportedFeed},
              {"schema true counts as 1", with([](json& f) { f["schema"] = true; }), "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
+             {"schema 1.5 counts as 1", with([](json& f) { f["schema"] = 1.5; }), "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
              {"schema as text", with([](json& f) { f["schema"] = "1"; }), "[json.exception.type_error.302]"},
              {"no product", with([](json& f) { f.erase("product"); }), unsupportedFeed},
              {"other platform", with([](json& f) { f["platform"] = "windows-x86"; }), unsupportedFeed},
@@ -70,6 +72,7 @@ TEST(ReleaseFeed, EveryRuleInItsOrder) {
              {"bytes 67108865", with([](json& f) { f["bytes"] = 67108865; }), identity},
              {"bytes beyond the signed range", with([](json& f) { f["bytes"] = 18446744073709551615u; }), identity},
              {"bytes 67108864", with([](json& f) { f["bytes"] = 67108864; }), "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
+             {"bytes true", with([](json& f) { f["bytes"] = true; }), "[json.exception.type_error.302]"},
              {"bytes as a real number, cut toward zero", with([](json& f) { f["bytes"] = 1000.9; }), "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
              {"bytes beyond every integer", with([](json& f) { f["bytes"] = 1e30; }), identity},
              {"url on another host", with([&](json& f) { f["url"] = "https://other.example/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.5-Update.exe"; }), identity},

@@ -213,6 +213,7 @@ TEST_F(UpdateHostTest, EveryReplacedRecordSurvivesAFailedWrite) {
          cache + L".verified-" + pid + L".exe", cached,
          [](auto& data) { ScriptedDialogs s; runLauncherUpdate(nullptr, L"X:\\app", data, s); return s.boxes.back(); }}};
     enum Way { TemporaryNameTaken, TargetHeld, DiskFull };
+    const char* ways[] = {"a folder at the temporary name", "the target held", "a full disk"};
     const std::wstring unfinished = L"Cannot finish writing installation files.";
     struct Case { int record; Way way; std::wstring sentence; bool temporaryKept; };
     for (const Case& c : std::vector<Case>{
@@ -228,7 +229,7 @@ TEST_F(UpdateHostTest, EveryReplacedRecordSurvivesAFailedWrite) {
              {2, TargetHeld, stopped(L"Cannot lock the verified update."), false},
              {2, DiskFull, stopped(L"Cannot finish update cache file."), false}}) {
         const Record& r = records[c.record];
-        const std::string row = r.name + std::string(", way ") + std::to_string(c.way);
+        const std::string row = r.name + std::string(", ") + ways[c.way];
         const std::wstring data = L"S:\\Player Data";  // the sandbox's 1 MiB drive
         fs::remove_all(data);
         fs::remove(L"S:\\filler");
