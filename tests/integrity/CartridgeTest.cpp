@@ -107,10 +107,10 @@ TEST(AcquireCartridgeImage, PromptsChoosesVerifiesAndRecords) {
         CartridgeImage image;
         bool acquired = false;
         std::wstring romPath;
-        std::string failure =
-            failureOf([&] { acquired = acquireCartridgeImage(installation.data, true, romPath, image, prompt); });
-        std::string outcome = failure != "(no failure)" ? failure : acquired ? "image" : "cancelled";
-        EXPECT_EQ(outcome, c.outcome) << c.what;
+        EXPECT_EQ(outcomeOf([&] {
+                      acquired = acquireCartridgeImage(installation.data, true, romPath, image, prompt);
+                      return acquired ? "image" : "cancelled";
+                  }), c.outcome) << c.what;
         EXPECT_EQ(image.held(), acquired) << c.what;
         if (*c.prompt) {
             ASSERT_EQ(prompt.prompts.size(), 1u) << c.what;

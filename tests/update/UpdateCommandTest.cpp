@@ -60,9 +60,7 @@ protected:
 };
 
 std::string fetched(const std::string& url, std::uint64_t limit) {
-    std::string outcome;
-    std::string failure = failureOf([&] { outcome = std::to_string(fetchUpdateResource(url, limit).size()) + " bytes"; });
-    return failure == "(no failure)" ? outcome : failure;
+    return outcomeOf([&] { return std::to_string(fetchUpdateResource(url, limit).size()) + " bytes"; });
 }
 
 } // namespace
