@@ -7,12 +7,14 @@
 //   vexa_window_driver key <vk> <index>    a key pressed while control <index> has the focus
 //   vexa_window_driver alt-f4              Alt+F4
 //   vexa_window_driver tab <n>             selects tab n without telling the window
+//   vexa_window_driver focus               the index of the control that has the focus (-1: none)
 //   vexa_window_driver wait-gone           until the window has closed
 // Each waits up to 20 s for the window and exits 1 when it does not come (or go).
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -105,6 +107,15 @@ int wmain(int count, wchar_t** arguments) {
         std::size_t index = static_cast<std::size_t>(_wtoi(arguments[3]));
         if (index >= controls.size()) return 2;
         PostMessageW(controls[index], WM_KEYDOWN, static_cast<WPARAM>(wcstoul(arguments[2], nullptr, 0)), 1);
+        return 0;
+    }
+    if (command == L"focus") {
+        GUITHREADINFO input{};
+        input.cbSize = sizeof input;
+        GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &input);
+        std::vector<HWND> controls = controlsOf(window);
+        auto focused = std::find(controls.begin(), controls.end(), input.hwndFocus);
+        std::printf("focus|%d\n", focused == controls.end() ? -1 : static_cast<int>(focused - controls.begin()));
         return 0;
     }
     if (command == L"alt-f4") {

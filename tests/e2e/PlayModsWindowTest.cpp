@@ -2,8 +2,10 @@
 // vexa_window_driver.exe (posted clicks and keys, as input arrives), under Xvfb.
 #include "integrity/UniqueHandle.h"
 #include "launcher/SessionGuard.h"
+#include "mods/PlayModsWindow.h"
 #include "support/TestSupport.h"
 
+#include <thread>
 #include <windows.h>
 
 using namespace vexa;
@@ -82,6 +84,13 @@ TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
         EXPECT_EQ(listed[11].substr(0, 4), "9|0|") << listed[11];
         EXPECT_NE(listed[11].find("|1|34,305"), std::string::npos) << "the Mods page is shown";
     }
+    // Tab walks the shown tab stops (the dialog manager's work): the tab control, then Choose.
+    for (const char* next : {"focus|0", "focus|6"}) {
+        driveWindow({L"key", L"0x09", L"6"});
+        EXPECT_TRUE(waitUntil([&] { return driveWindow({L"focus"}) == std::vector<std::string>{next}; }, 5000)) << next;
+    }
+    driveWindow({L"click", L"201"});
+    EXPECT_EQ(answerMessageBox(L"Choose an external RT64 texture pack folder", IDCANCEL), L"") << "the folder picker";
     // Enter and Escape do nothing: the window stays and nothing starts.
     driveWindow({L"key", L"0x0d", L"11"});
     driveWindow({L"key", L"0x1b", L"6"});
@@ -106,6 +115,24 @@ TEST_F(PlayModsWindowTest, ScaledWithTheDisplay) {
     EXPECT_EQ(listed, expected);
     driveWindow({L"click", L"302"});
     EXPECT_EQ(launcher->waitForExit(), 0u);
+}
+
+TEST_F(PlayModsWindowTest, FollowsTheWindowToAnotherScale) {
+    // Windows tells a window moved to a monitor of another scale with WM_DPICHANGED; Wine never
+    // does. Sent here within the process, where the proposed rectangle's address is valid.
+    ModsSettings settings;
+    std::thread shown([&] { runPlayModsWindow(installation.app, installation.data, settings, {GetModuleHandleW(nullptr), {}}); });
+    HWND window = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (window = FindWindowW(L"Vexa3711PlayModsLauncher", nullptr)) != nullptr; }));
+    RECT proposed{0, 0, MulDiv(735, 144, 96), MulDiv(495, 144, 96)};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&proposed));
+    EXPECT_EQ(driveWindow({L"controls"}), expectedControls(144));
+    LOGFONTW stock{}, shownFont{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
+    GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(window, 301, WM_GETFONT, 0, 0)), sizeof shownFont, &shownFont);
+    EXPECT_EQ(shownFont.lfHeight, MulDiv(stock.lfHeight, 144, 96));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    shown.join();
 }
 
 TEST_F(PlayModsWindowTest, PlayStartsTheGameWhoseExitCodeIsTheLaunchers) {

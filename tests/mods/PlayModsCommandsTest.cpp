@@ -75,6 +75,10 @@ TEST(PlayModsCommands, CommandsKeepTheirPromises) {
               L"", good, true, L"Verified 2 mappings. Changes apply on next Play.", false, false},
              {"validate with the box clear", press(validateCommand),
               L"Vexa 3711 Mods|16|Enable a selected pack to validate it.", previous, false, initialStatus, false, false},
+             {"validate a good pack", [&](Window& w) { w.surface.picked = good; press(chooseCommand)(w); press(validateCommand)(w); },
+              L"", good, true, L"Verified 2 runtime-hash mappings. Visual compatibility still requires in-game testing.", false, false},
+             {"play with a refused pack", [](Window& w) { w.surface.checked = true; w.commands.command(playCommand); },
+              L"Vexa 3711 Mods|16|Choose an existing absolute texture pack folder.", previous, true, initialStatus, false, false},
              {"play with the box cleared", [](Window& w) {
                   w.surface.checked = true;
                   w.commands.command(enableCommand);
