@@ -24,9 +24,16 @@ void removeFile(const std::wstring& path) { fs::remove(path); }
 TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
     const auto nothing = [](const Installation&) {};
     const char* missing = "A required file is missing or unreadable.";
+    const char* changed = "Installed files changed or are missing. Install a fresh version.";
+    const auto changeAFile = [](const Installation& i) { writeFile(joinPath(i.app, L"COPYING"), "changed"); };
     for (const LauncherRun& run : std::vector<LauncherRun>{
              {"complete preflight", {L"--preflight"}, nothing, "", 0},
              {"verification", {L"--verify-application"}, nothing, "", 0},
+             {"verification of a changed installation", {L"--verify-application"}, changeAFile, changed, 65},
+             {"preflight of a changed installation", {L"--preflight"}, changeAFile, changed, 65},
+             {"preflight without a Controller Pak", {L"--preflight"},
+              [](const Installation& i) { removeFile(joinPath(i.data, L"controller.mpk")); },
+              "Player data is missing. Run the installer again.", 65},
              {"verification wins over rollback", {L"--verify-rollback-helper", L"--verify-application"}, nothing, "", 0},
              {"rollback helper", {L"--verify-rollback-helper", L"--data-dir", L"none"}, nothing,
               "No previous verified application is recorded", 65},
