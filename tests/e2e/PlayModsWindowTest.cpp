@@ -123,15 +123,18 @@ TEST_F(PlayModsWindowTest, FollowsTheWindowToAnotherScale) {
     ModsSettings settings;
     std::thread shown([&] { runPlayModsWindow(installation.app, installation.data, settings, {GetModuleHandleW(nullptr), {}}); });
     HWND window = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (window = FindWindowW(L"Vexa3711PlayModsLauncher", nullptr)) != nullptr; }));
-    RECT proposed{0, 0, MulDiv(735, 144, 96), MulDiv(495, 144, 96)};
-    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&proposed));
-    EXPECT_EQ(driveWindow({L"controls"}), expectedControls(144));
-    LOGFONTW stock{}, shownFont{};
-    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
-    GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(window, 301, WM_GETFONT, 0, 0)), sizeof shownFont, &shownFont);
-    EXPECT_EQ(shownFont.lfHeight, MulDiv(stock.lfHeight, 144, 96));
-    PostMessageW(window, WM_CLOSE, 0, 0);
+    // No early return: the thread must be joined, so the checks run only when the window came.
+    EXPECT_TRUE(waitUntil([&] { return (window = FindWindowW(L"Vexa3711PlayModsLauncher", nullptr)) != nullptr; }));
+    if (window) {
+        RECT proposed{0, 0, MulDiv(735, 144, 96), MulDiv(495, 144, 96)};
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&proposed));
+        EXPECT_EQ(driveWindow({L"controls"}), expectedControls(144));
+        LOGFONTW stock{}, shownFont{};
+        GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
+        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(window, 301, WM_GETFONT, 0, 0)), sizeof shownFont, &shownFont);
+        EXPECT_EQ(shownFont.lfHeight, MulDiv(stock.lfHeight, 144, 96));
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    }
     shown.join();
 }
 
