@@ -85,8 +85,9 @@ int main() {
         ExitProcess(0);  // still owning it: the mutex is abandoned
     }
     if (mode == L"try-write" || mode == L"try-read") {
-        HANDLE file = CreateFileW(argument.c_str(), mode == L"try-read" ? GENERIC_READ : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD access = mode == L"try-read" ? GENERIC_READ : GENERIC_WRITE;
+        HANDLE file = CreateFileW(argument.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 1;
         CloseHandle(file);
         return 0;
