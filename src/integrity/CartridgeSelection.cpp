@@ -1,5 +1,6 @@
 #include "integrity/CartridgeSelection.h"
 
+#include "integrity/FailureSentence.h"
 #include "integrity/MessageError.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/PathSafety.h"
@@ -45,10 +46,9 @@ bool acquireCartridgeImage(const std::wstring& playerDataFolder, bool mayPrompt,
         romPath = path;
         owner = openVerifiedCartridgeImage(path);
         return true;
-    } catch (const std::exception& failure) {
+    } catch (...) {
         if (!mayPrompt) throw;
-        prompt.showCartridgePrompt(utf8ToWide(failure.what()) +
-                                   L"\n\nSelect your ROM at its current location to continue.");
+        prompt.showCartridgePrompt(sentenceOfCurrentFailure() + L"\n\nSelect your ROM at its current location to continue.");
     }
     romPath = prompt.chooseCartridgeImage();
     if (romPath.empty()) return false;

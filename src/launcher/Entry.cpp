@@ -1,5 +1,6 @@
 #include "launcher/Entry.h"
 
+#include "integrity/FailureSentence.h"
 #include "integrity/InstallationTable.h"
 #include "integrity/MessageError.h"
 #include "integrity/TextConversion.h"
@@ -18,18 +19,6 @@ namespace vexa {
 namespace {
 
 constexpr int failureExitCode = 65;
-// What the player is told when a failure carries no sentence that can be shown.
-constexpr const char* unexpectedFailure = "The launcher stopped unexpectedly. Reinstall this version.";
-
-int reportAndFail(const std::string& message) {
-    try {
-        reportFatalError(message);
-    } catch (...) {
-        // The message could not be converted: the player still gets a sentence.
-        reportFatalError(unexpectedFailure);
-    }
-    return failureExitCode;
-}
 
 // The single-threaded apartment of the run (the folder picker needs it): its
 // result is not examined, and it is left exactly once, on every way out.
@@ -41,58 +30,63 @@ public:
     ComApartment& operator=(const ComApartment&) = delete;
 };
 
-int dispatch(const LaunchOptions& options) {
+int dispatch(const LaunchOptions& options, LauncherState& state) {
     if (options.verifyApplication) {
-        verifyInstallation(launcherState().applicationFolder);
+        verifyInstallation(state.applicationFolder);
         return 0;
     }
     // No rollback record exists in this system, so this check always fails.
     if (options.verifyRollbackHelper) throw MessageError("No previous verified application is recorded");
-    DesktopSessionInteraction interaction;
-    return runGameSession(options.preflightOnly, interaction);
+    DesktopSessionInteraction interaction(state.moduleInstance);
+    return runGameSession(state, options.preflightOnly, interaction);
 }
 
 } // namespace
 
-void reportFatalError(const std::string& message) {
-    if (launcherState().consoleReporting) {
-        std::string text = wideToUtf8(utf8ToWide(message));
+void reportFatalError(const std::wstring& sentence, bool consoleReporting) {
+    if (consoleReporting) {
         HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
         if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
+        std::string text = wideToUtf8(sentence);
         DWORD written = 0;
         WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    MessageBoxW(nullptr, utf8ToWide(message).c_str(), L"Vexa 3711 \u2014 action required", MB_ICONERROR);
+    MessageBoxW(nullptr, sentence.c_str(), L"Vexa 3711 \u2014 action required", MB_ICONERROR);
 }
 
 int launcherMain(void* moduleInstance) {
-    LauncherState& state = launcherState();
+    // The run's one state: everything else is handed what it reads.
+    LauncherState state;
     state.moduleInstance = moduleInstance;
     ComApartment apartment;
     return runReportingFailures([&] {
         int count = 0;
         LPWSTR* split = CommandLineToArgvW(GetCommandLineW(), &count);
         UniqueLocalMemory argv(split);
-        resolvePlayerDataFolder();
-        resolveApplicationFolder();
+        state.playerDataFolder = defaultPlayerDataFolder();
+        state.applicationFolder = runningApplicationFolder();
         std::vector<std::wstring> arguments;
         for (int at = 1; split && at < count; ++at) arguments.emplace_back(split[at]);
         LaunchOptions options;
         parseLaunchOptions(arguments, options, state, normalizeOptionPath);
         argv.reset();
-        if (!options.dataFolderGiven) readPlayerDataLocation();
-        return dispatch(options);
-    });
+        if (!options.dataFolderGiven) state.playerDataFolder = readPlayerDataLocation(state.applicationFolder);
+        return dispatch(options, state);
+    }, state);
 }
 
-int runReportingFailures(const std::function<int()>& body) {
+int runReportingFailures(const std::function<int()>& body, const LauncherState& state) {
     try {
         return body();
-    } catch (const std::exception& failure) {
-        return reportAndFail(failure.what());
     } catch (...) {
-        return reportAndFail(unexpectedFailure);
+        std::wstring sentence = sentenceOfCurrentFailure();
+        try {
+            reportFatalError(sentence, state.consoleReporting);
+        } catch (...) {
+            // Nothing more can be shown; the exit code still says it failed.
+        }
+        return failureExitCode;
     }
 }
 

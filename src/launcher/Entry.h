@@ -1,4 +1,6 @@
 #pragma once
+#include "launcher/LauncherState.h"
+
 #include <functional>
 #include <string>
 
@@ -8,9 +10,10 @@ namespace vexa {
 int launcherMain(void* moduleInstance);
 // Shows a failure that reached the entry: standard error for console runs,
 // otherwise a message box.
-void reportFatalError(const std::string& message);
+void reportFatalError(const std::wstring& sentence, bool consoleReporting);
 // The entry's last catcher: body's exit code, or 65 after every failure,
-// whatever was thrown, has been reported with a sentence.
-int runReportingFailures(const std::function<int()>& body);
+// whatever was thrown, has been reported with a sentence, in the way the state
+// asks for when the failure arrives (the options may have changed it).
+int runReportingFailures(const std::function<int()>& body, const LauncherState& state);
 
 } // namespace vexa

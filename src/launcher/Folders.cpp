@@ -6,7 +6,6 @@
 #include "integrity/PathSafety.h"
 #include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
-#include "launcher/LauncherState.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -14,33 +13,32 @@
 
 namespace vexa {
 
-void resolvePlayerDataFolder() {
+std::wstring defaultPlayerDataFolder() {
     PWSTR known = nullptr;
     HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &known);
     // The string is the caller's to free even when the call fails.
     UniqueTaskMemory owner(known);
     if (result < 0) throw MessageError("Cannot locate your Windows user folder.");
-    launcherState().playerDataFolder = joinPath(known ? known : L"", L"Vexa3711Original/PlayerData");
+    return joinPath(known ? known : L"", L"Vexa3711Original/PlayerData");
 }
 
-void resolveApplicationFolder() {
+std::wstring runningApplicationFolder() {
     constexpr DWORD capacity = 32768;
     std::vector<wchar_t> buffer(capacity, L'\0');
     DWORD length = GetModuleFileNameW(nullptr, buffer.data(), capacity);
     if (length == 0 || length >= capacity) throw MessageError("Cannot locate this application.");
-    launcherState().applicationFolder = parentPath(std::wstring(buffer.data(), length));
+    return parentPath(std::wstring(buffer.data(), length));
 }
 
 std::wstring normalizeOptionPath(const std::wstring& path) {
     return normalAbsolutePath(path);
 }
 
-void readPlayerDataLocation() {
-    std::wstring record = joinPath(launcherState().applicationFolder, L"player-data-location.txt");
+std::wstring readPlayerDataLocation(const std::wstring& applicationFolder) {
+    std::wstring record = joinPath(applicationFolder, L"player-data-location.txt");
     ByteBuffer bytes = readRequiredFile(record, 32768);
     // Every byte belongs to the path: no trimming, no line-ending removal.
-    launcherState().playerDataFolder =
-        utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 } // namespace vexa

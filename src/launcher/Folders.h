@@ -5,9 +5,10 @@
 
 namespace vexa {
 
-void resolvePlayerDataFolder();   // default below the local application-data folder
-void resolveApplicationFolder();  // the running executable's folder
+std::wstring defaultPlayerDataFolder();  // below the local application-data folder
+std::wstring runningApplicationFolder();  // the running executable's folder
 std::wstring normalizeOptionPath(const std::wstring& path);
-void readPlayerDataLocation();    // replaces playerDataFolder from the record
+// The player-data folder that the record in the application folder names.
+std::wstring readPlayerDataLocation(const std::wstring& applicationFolder);
 
 } // namespace vexa

@@ -4,7 +4,6 @@
 #include "integrity/MessageError.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/UniqueHandle.h"
-#include "launcher/LauncherState.h"
 
 #include <cwchar>
 #include <vector>
@@ -81,8 +80,7 @@ std::wstring updateRequestName(unsigned long processId, unsigned long long ticks
     return L"update-request-" + std::to_wstring(processId) + L"-" + std::to_wstring(ticks) + L".json";
 }
 
-void setGameEnvironment(const ModsSettings& settings) {
-    const std::wstring& data = launcherState().playerDataFolder;
+void setGameEnvironment(const ModsSettings& settings, const std::wstring& data) {
     if (settings.enabled) SetEnvironmentVariableW(L"VEXA_REMASTER_TEXTURE_PACK", settings.folder.c_str());
     SetEnvironmentVariableW(L"VEXA_LUS_IMGUI", nullptr);
     SetEnvironmentVariableW(L"VEXA_RELEASE_VERSION", releaseVersionText);
@@ -94,15 +92,13 @@ void setGameEnvironment(const ModsSettings& settings) {
     SetEnvironmentVariableW(L"VEXA_INPUT_CONFIG", joinPath(data, L"input.cfg").c_str());
 }
 
-std::wstring buildGameCommandLine() {
-    const LauncherState& state = launcherState();
+std::wstring buildGameCommandLine(const LauncherState& state) {
     return quoteArgument(joinPath(state.applicationFolder, gameExecutable)) + L' ' +
            quoteArgument(state.romPath) + L' ' +
            quoteArgument(joinPath(state.playerDataFolder, L"profile")) + L" play";
 }
 
-int startGameProcess() {
-    const LauncherState& state = launcherState();
+int startGameProcess(const LauncherState& state) {
     std::wstring logPath = joinPath(state.playerDataFolder, L"last-session.log");
     PROCESS_INFORMATION process{};
     bool created = false;
@@ -125,7 +121,7 @@ int startGameProcess() {
         startup.StartupInfo.hStdError = log.get();
         startup.lpAttributeList = inherited.get();
         std::wstring executable = joinPath(state.applicationFolder, gameExecutable);
-        std::wstring commandLine = buildGameCommandLine();
+        std::wstring commandLine = buildGameCommandLine(state);
         created = CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                                  CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT, nullptr,
                                  state.applicationFolder.c_str(), &startup.StartupInfo, &process);

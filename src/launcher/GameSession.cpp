@@ -5,7 +5,6 @@
 #include "integrity/MessageError.h"
 #include "integrity/PathSafety.h"
 #include "launcher/GameProcess.h"
-#include "launcher/LauncherState.h"
 #include "launcher/PlayerDataChecks.h"
 #include "launcher/SessionGuard.h"
 #include "mods/PlayModsWindow.h"
@@ -26,7 +25,7 @@ std::wstring DesktopSessionInteraction::chooseCartridgeImage() { return chooseCa
 bool DesktopSessionInteraction::runPlayModsWindow(const std::wstring& applicationFolder,
                                                   const std::wstring& playerDataFolder,
                                                   ModsSettings& settings) {
-    PlayModsWindowHost host{launcherState().moduleInstance, [&](void* owner) {
+    PlayModsWindowHost host{moduleInstance_, [&](void* owner) {
                                 return runLauncherUpdate(owner, applicationFolder, playerDataFolder);
                             }};
     return vexa::runPlayModsWindow(applicationFolder, playerDataFolder, settings, host);
@@ -39,8 +38,7 @@ void DesktopSessionInteraction::showGameErrorNotice() {
                 L"Vexa 3711", MB_ICONWARNING);
 }
 
-int runGameSession(bool preflightOnly, SessionInteraction& interaction) {
-    LauncherState& state = launcherState();
+int runGameSession(LauncherState& state, bool preflightOnly, SessionInteraction& interaction) {
     // Declared in the reverse of the release order: on any way out the guard
     // goes first, then the installed files, then the settings, then the image.
     CartridgeImage image;
@@ -50,7 +48,7 @@ int runGameSession(bool preflightOnly, SessionInteraction& interaction) {
 
     verifyInstallation(state.applicationFolder);
     requireSafeFolderPath(state.playerDataFolder);
-    checkPlayerData();
+    checkPlayerData(state.playerDataFolder);
     bool mayPrompt = !preflightOnly && !state.consoleReporting;
     if (!acquireCartridgeImage(state.playerDataFolder, mayPrompt, state.romPath, image, interaction)) return 0;
     if (state.selectedEdition == Edition::Remaster)
@@ -66,8 +64,8 @@ int runGameSession(bool preflightOnly, SessionInteraction& interaction) {
     guard.emplace(state.playerDataFolder);
     requireNoOtherGameProcess();
     scrubGameEnvironment();
-    setGameEnvironment(settings);
-    int exitCode = startGameProcess();
+    setGameEnvironment(settings, state.playerDataFolder);
+    int exitCode = startGameProcess(state);
     if (exitCode != 0 && !state.consoleReporting) interaction.showGameErrorNotice();
     return exitCode;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Process-wide state: set at start-up by the entry and the folder resolution,
-// read by the rest of the run. One of each item for the whole run.
+// Process-wide state: one value for the whole run, owned by the entry, set at
+// start-up by the folder resolution and the launch options, and handed to
+// whatever reads it.
 #include <cstdint>
 #include <string>
 
@@ -16,7 +17,5 @@ struct LauncherState {
     Edition selectedEdition = Edition::Unset;
     bool consoleReporting = false;
 };
-
-LauncherState& launcherState();
 
 } // namespace vexa

@@ -4,14 +4,12 @@
 #include "integrity/MessageError.h"
 #include "integrity/PathGrammar.h"
 #include "launcher/InputConfigHeader.h"
-#include "launcher/LauncherState.h"
 
 namespace vexa {
 
-void checkPlayerData() {
+void checkPlayerData(const std::wstring& folder) {
     constexpr std::uint64_t controllerPakBytes = 32768;
     constexpr std::uint64_t maxInputConfigBytes = 1048576;
-    const std::wstring& folder = launcherState().playerDataFolder;
     std::wstring pak = joinPath(folder, L"controller.mpk");
     std::wstring input = joinPath(folder, L"input.cfg");
 

@@ -18,11 +18,15 @@ public:
 
 class DesktopSessionInteraction : public SessionInteraction {
 public:
+    explicit DesktopSessionInteraction(void* moduleInstance) : moduleInstance_(moduleInstance) {}
     void showCartridgePrompt(const std::wstring& text) override;
     std::wstring chooseCartridgeImage() override;
     bool runPlayModsWindow(const std::wstring& applicationFolder, const std::wstring& playerDataFolder,
                            ModsSettings& settings) override;
     void showGameErrorNotice() override;
+
+private:
+    void* moduleInstance_;  // the window's class is registered for it
 };
 
 } // namespace vexa

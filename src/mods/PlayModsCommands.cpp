@@ -1,5 +1,6 @@
 #include "mods/PlayModsCommands.h"
 
+#include "integrity/FailureSentence.h"
 #include "integrity/MessageError.h"
 #include "integrity/TextConversion.h"
 #include "mods/TexturePack.h"
@@ -19,17 +20,6 @@ bool isModsPage(PlayModsControl control) {
 }
 
 } // namespace
-
-std::wstring messageText(const std::exception& failure) {
-    try {
-        return utf8ToWide(failure.what());
-    } catch (const std::exception&) {
-        std::wstring text;
-        for (const char* byte = failure.what(); *byte; ++byte)
-            text += static_cast<unsigned char>(*byte) < 0x80 ? static_cast<wchar_t>(*byte) : L'\xfffd';
-        return text;
-    }
-}
 
 PlayModsCommands::PlayModsCommands(std::wstring applicationFolder, std::wstring playerDataFolder,
                                    ModsSettings settings, PlayModsSurface& surface, std::function<bool()> runUpdate)
@@ -56,8 +46,8 @@ bool PlayModsCommands::command(int id) {
     // Every failure is shown in the window, which stays open as it was.
     try {
         run(id);
-    } catch (const std::exception& failure) {
-        surface_.showMessage(messageText(failure), L"Vexa 3711 Mods", errorIcon);
+    } catch (...) {
+        surface_.showMessage(sentenceOfCurrentFailure(), L"Vexa 3711 Mods", errorIcon);
     }
     return true;
 }

@@ -67,8 +67,4 @@ private:
     std::function<bool()> runUpdate_;
 };
 
-// A failure's text for a box: library errors may quote raw bytes that are not
-// UTF-8, which must not cost the player the whole message.
-std::wstring messageText(const std::exception& failure);
-
 } // namespace vexa

@@ -1,5 +1,6 @@
 #include "mods/PlayModsWindow.h"
 
+#include "integrity/FailureSentence.h"
 #include "integrity/MessageError.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/SystemLibrary.h"
@@ -207,8 +208,8 @@ bool runPlayModsWindow(const std::wstring& applicationFolder, const std::wstring
     ModsSettings loaded;
     try {
         loaded = readModsSettings(joinPath(playerDataFolder, L"vexa-mods.json"));
-    } catch (const std::exception& failure) {
-        MessageBoxW(nullptr, messageText(failure).c_str(),
+    } catch (...) {
+        MessageBoxW(nullptr, sentenceOfCurrentFailure().c_str(),
                     L"Vexa Mods settings could not be loaded \u2014 select a pack again", MB_ICONWARNING);
     }
     auto state = std::make_unique<PlayModsWindow>(applicationFolder, playerDataFolder, loaded, host);

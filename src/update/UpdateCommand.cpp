@@ -2,6 +2,7 @@
 
 #include "integrity/ArgumentQuoting.h"
 #include "integrity/Digest.h"
+#include "integrity/FailureSentence.h"
 #include "integrity/MessageError.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/PathSafety.h"
@@ -134,9 +135,9 @@ bool runLauncherUpdate(void* owner, const std::wstring& applicationFolder, const
                        UpdateDialogs& dialogs) {
     try {
         return applyLauncherUpdate(owner, applicationFolder, playerDataFolder, dialogs);
-    } catch (const std::exception& failure) {
+    } catch (...) {
         // Every handle of the command is closed by now; the window stays open.
-        dialogs.messageBox(owner, utf8ToWide(failure.what()), L"Vexa 3711 update check stopped", MB_OK | MB_ICONERROR);
+        dialogs.messageBox(owner, sentenceOfCurrentFailure(), L"Vexa 3711 update check stopped", MB_OK | MB_ICONERROR);
         return false;
     }
 }

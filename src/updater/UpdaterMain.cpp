@@ -2,6 +2,7 @@
 // cache. It replaces the launcher's own files with the ones it carries, then
 // (with --restart) starts the new launcher. Each step that fails says so in a
 // message box and ends the run with that step's exit code.
+#include "integrity/FailureSentence.h"
 #include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
 #include "updater/ApplicationFolder.h"
@@ -39,22 +40,22 @@ enum ExitCode : int {
 
 struct StepFailure {
     int exitCode;
-    std::string message;
+    std::wstring message;
 };
 
 // Runs one step, logs its outcome, and turns its failure into the message the
 // player sees (the failure's sentence, then what was left unchanged).
 template <typename Action>
-void step(UpdaterLog& log, const char* name, ExitCode exitCode, const char* unchanged, Action&& action) {
+void step(UpdaterLog& log, const char* name, ExitCode exitCode, const wchar_t* unchanged, Action&& action) {
     try {
         action();
         log.record(name, "ok");
     } catch (const SwapFailure& failure) {
         log.record(name, "failed: " + failure.detail + (failure.restored ? " (restored)" : " (NOT restored)"));
-        throw StepFailure{failure.restored ? swapFailedRestored : swapFailedNotRestored, failure.what()};
+        throw StepFailure{failure.restored ? swapFailedRestored : swapFailedNotRestored, sentenceOfCurrentFailure()};
     } catch (const std::exception& failure) {
         log.record(name, std::string("failed: ") + failure.what());
-        throw StepFailure{exitCode, std::string(failure.what()) + unchanged};
+        throw StepFailure{exitCode, sentenceOfCurrentFailure() + unchanged};
     }
 }
 
@@ -68,10 +69,10 @@ std::vector<std::wstring> ownArguments() {
 
 int runUpdater() {
     UpdaterLog log;
-    const char* nothingChanged = "\n\nNothing was changed.";
+    const wchar_t* nothingChanged = L"\n\nNothing was changed.";
     try {
         UpdaterOptions options;
-        step(log, "command-line", badCommandLine, "\n\nStart the update from the Vexa 3711 launcher.",
+        step(log, "command-line", badCommandLine, L"\n\nStart the update from the Vexa 3711 launcher.",
              [&] { options = parseUpdaterOptions(ownArguments()); });
 
         // Every file is proved before anything else happens.
@@ -92,22 +93,16 @@ int runUpdater() {
             targets = inspectTargets(folder, files);
         });
 
-        step(log, "swap", swapFailedRestored, "", [&] {
+        step(log, "swap", swapFailedRestored, L"", [&] {
             SwapPlan plan = planSwap(folder, targets, L"update-" + std::to_wstring(GetCurrentProcessId()));
             for (const std::wstring& kept : applySwap(plan, fileSystemRunner(payload, files)))
                 log.record("swap", "could not remove the backup " + wideToUtf8(kept));
         });
 
-        if (options.restart) step(log, "restart", restartFailed, "", [&] { startLauncher(folder); });
+        if (options.restart) step(log, "restart", restartFailed, L"", [&] { startLauncher(folder); });
         return updated;
     } catch (const StepFailure& failure) {
-        std::wstring text;
-        try {
-            text = utf8ToWide(failure.message);
-        } catch (const std::exception&) {
-            text = L"The update failed.";
-        }
-        MessageBoxW(nullptr, text.c_str(), L"Vexa 3711 Updater", MB_ICONERROR);
+        MessageBoxW(nullptr, failure.message.c_str(), L"Vexa 3711 Updater", MB_ICONERROR);
         return failure.exitCode;
     }
 }

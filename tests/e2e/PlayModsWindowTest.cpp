@@ -68,10 +68,13 @@ protected:
 } // namespace
 
 TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
-    writeFile(data(L"vexa-mods.json"), R"({"schema": 2, "enabled": true, "folder": "C:/Packs/A"})");
+    // The library's own text, with its byte that is not UTF-8 shown as U+FFFD.
+    const std::string unreadable = "{\"schema\": 1, \"enabled\": true, \"folder\": \"C:/Packs/\xff\"}";
+    writeFile(data(L"vexa-mods.json"), unreadable);
     auto launcher = startLauncher();
     EXPECT_EQ(answerMessageBox(L"Vexa Mods settings could not be loaded \u2014 select a pack again", IDOK),
-              L"Unsupported Mods settings version.");
+              L"[json.exception.parse_error.101] parse error at line 1, column 52: syntax error while parsing value - "
+              L"invalid string: ill-formed UTF-8 byte; last read: '\"C:/Packs/\xfffd'");
     EXPECT_EQ(driveWindow({L"controls"}), expectedControls(96));
     // F4 selects the Mods page whichever control has the focus: the tab, the
     // folder field, a button, the check box, Play.
@@ -99,7 +102,7 @@ TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
     EXPECT_EQ(launcher->waitForExit(), 0u);
     EXPECT_FALSE(fileExists(data(L"last-session.log")));
     EXPECT_FALSE(fileExists(data(L"session.lock")));
-    EXPECT_EQ(readFile(data(L"vexa-mods.json")).substr(0, 12), "{\"schema\": 2") << "leaving without Play saves nothing";
+    EXPECT_EQ(readFile(data(L"vexa-mods.json")), unreadable) << "leaving without Play saves nothing";
 }
 
 TEST_F(PlayModsWindowTest, ScaledWithTheDisplay) {

@@ -51,8 +51,7 @@ struct ScriptedSession : SessionInteraction {
 TEST(GameSession, WholeSessionsFromGatesToExitCode) {
     TempFolder root, packs(L"packs");  // the retained runtime wants ASCII pack paths
     const Installation installation = stageInstallation(root.path());
-    LauncherState& state = launcherState();
-    state = LauncherState{};
+    LauncherState state;
     state.applicationFolder = installation.app;
     state.playerDataFolder = installation.data;
     const std::wstring log = joinPath(installation.data, L"last-session.log"), lock = joinPath(installation.data, L"session.lock");
@@ -114,7 +113,7 @@ TEST(GameSession, WholeSessionsFromGatesToExitCode) {
         state.consoleReporting = c.console;
         ScriptedSession session;
         c.arrange(session);
-        EXPECT_EQ(outcomeOf([&] { return runGameSession(false, session); }), c.outcome) << c.what;
+        EXPECT_EQ(outcomeOf([&] { return runGameSession(state, false, session); }), c.outcome) << c.what;
         EXPECT_EQ(session.notices, c.notices) << c.what;
         std::string text = readFile(log);
         EXPECT_EQ(text.find("stdout=ok") != std::string::npos, c.gameRan) << c.what << ": the game ran";
@@ -149,5 +148,5 @@ TEST(GameSession, WholeSessionsFromGatesToExitCode) {
     }
     state.applicationFolder = root / L"no game";
     fs::create_directory(state.applicationFolder);
-    EXPECT_EQ(failureOf(startGameProcess), "The game could not start. Reinstall this version and check Vulkan support.");
+    EXPECT_EQ(failureOf([&] { startGameProcess(state); }), "The game could not start. Reinstall this version and check Vulkan support.");
 }

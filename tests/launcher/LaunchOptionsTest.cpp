@@ -62,22 +62,24 @@ TEST(LaunchOptions, ValuesFlagsAndRepeats) {
 TEST(EntryReporting, EveryFailureEndsWithASentenceAnd65) {
     TempFolder folder;
     std::wstring captured = folder / L"stderr.txt";
-    launcherState().consoleReporting = true;
+    LauncherState state;
+    state.consoleReporting = true;
     HANDLE original = GetStdHandle(STD_ERROR_HANDLE);
     const char* unexpected = "The launcher stopped unexpectedly. Reinstall this version.";
     struct Case { std::function<int()> body; int exitCode; std::string reported; };
     for (const Case& c : std::vector<Case>{
              {[] { return 7; }, 7, ""},
              {[]() -> int { throw MessageError("Unknown launch option."); }, 65, "Unknown launch option."},
-             {[]() -> int { throw std::runtime_error("not UTF-8: \xff"); }, 65, unexpected},
+             // A library's own text is shown with what is not UTF-8 replaced, not lost.
+             {[]() -> int { throw std::runtime_error("not UTF-8: \xff"); }, 65, "not UTF-8: \xef\xbf\xbd"},
+             {[]() -> int { throw std::runtime_error(""); }, 65, unexpected},
              {[]() -> int { throw 42; }, 65, unexpected}}) {
         HANDLE file = CreateFileW(captured.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
         SetStdHandle(STD_ERROR_HANDLE, file);
-        int exitCode = runReportingFailures(c.body);
+        int exitCode = runReportingFailures(c.body, state);
         SetStdHandle(STD_ERROR_HANDLE, original);
         CloseHandle(file);
         EXPECT_EQ(exitCode, c.exitCode);
         EXPECT_EQ(readFile(captured), c.reported);
     }
-    launcherState().consoleReporting = false;
 }

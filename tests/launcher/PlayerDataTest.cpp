@@ -1,6 +1,5 @@
 #include "launcher/Folders.h"
 #include "launcher/InputConfigHeader.h"
-#include "launcher/LauncherState.h"
 #include "launcher/PlayerDataChecks.h"
 #include "support/TestSupport.h"
 
@@ -48,23 +47,21 @@ TEST(CheckPlayerData, RefusalsLeaveBothFilesUntouched) {
         };
         place(L"controller.mpk", c.pak);
         place(L"input.cfg", c.input);
-        launcherState().playerDataFolder = data.path();
         // An editor holds the file for reading and writing and shares both.
         auto editor = c.editing ? startHelper({L"hold-file", data / L"input.cfg", L"all"}) : nullptr;
-        EXPECT_EQ(failureOf(checkPlayerData), c.failure) << c.what;
+        EXPECT_EQ(failureOf([&] { checkPlayerData(data.path()); }), c.failure) << c.what;
         if (c.pak != "-") EXPECT_EQ(readFile(data / L"controller.mpk"), c.pak) << c.what;
         if (c.input != "-" && c.input != "/") EXPECT_EQ(readFile(data / L"input.cfg"), c.input) << c.what;
         EXPECT_EQ(std::distance(fs::directory_iterator(data.path()), {}),
                   (c.pak != "-") + (c.input != "-")) << c.what;  // nothing created
     }
     // A Controller Pak that is a link to nothing is missing (links are followed).
-    launcherState().playerDataFolder = std::wstring(VEXA_TEST_DRIVE) + L"links\\dangling-data";
-    EXPECT_EQ(failureOf(checkPlayerData), "Player data is missing. Run the installer again.");
+    EXPECT_EQ(failureOf([] { checkPlayerData(std::wstring(VEXA_TEST_DRIVE) + L"links\\dangling-data"); }),
+              "Player data is missing. Run the installer again.");
 }
 
 TEST(PlayerDataLocation, RecordIsTakenWholeWithinItsLimit) {
     TempFolder app;
-    launcherState().applicationFolder = app.path();
     std::wstring record = app / L"player-data-location.txt";
     struct Case { std::string content; const char* failure; std::wstring folder; };
     for (const Case& c : std::vector<Case>{
@@ -75,10 +72,10 @@ TEST(PlayerDataLocation, RecordIsTakenWholeWithinItsLimit) {
              {std::string(32769, 'a'), "Invalid file size.", L""},
              {"D:\\\xff", "Invalid saved file path.", L""}}) {
         writeFile(record, c.content);
-        launcherState().playerDataFolder = L"";
-        EXPECT_EQ(failureOf(readPlayerDataLocation), c.failure);
-        EXPECT_EQ(launcherState().playerDataFolder, c.folder);
+        std::wstring folder;
+        EXPECT_EQ(failureOf([&] { folder = readPlayerDataLocation(app.path()); }), c.failure);
+        EXPECT_EQ(folder, c.folder);
     }
     fs::remove(record);
-    EXPECT_EQ(failureOf(readPlayerDataLocation), "A required file is missing or unreadable.");
+    EXPECT_EQ(failureOf([&] { readPlayerDataLocation(app.path()); }), "A required file is missing or unreadable.");
 }

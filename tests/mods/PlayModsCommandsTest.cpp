@@ -48,8 +48,10 @@ struct Window {
 
 TEST(PlayModsCommands, CommandsKeepTheirPromises) {
     TempFolder root(L"packs");  // the retained runtime wants ASCII pack paths
-    std::wstring app = root / L"app", data = root / L"data", good = root / L"good", bad = root / L"bad";
-    for (const std::wstring& folder : {app, data, good, bad}) fs::create_directories(folder);
+    std::wstring app = root / L"app", data = root / L"data", good = root / L"good", bad = root / L"bad",
+                 notUtf8 = root / L"not UTF-8";
+    for (const std::wstring& folder : {app, data, good, bad, notUtf8}) fs::create_directories(folder);
+    writeFile(joinPath(notUtf8, L"rt64.json"), "\"\xff\"");
     writeFile(joinPath(good, L"rt64.json"), R"({"configuration": {"configurationVersion": 3, "hashVersion": 5},
         "textures": [{"hashes": {"rt64": "00000000000000a1"}, "path": "a.png"},
                      {"hashes": {"rt64": "00000000000000a2"}, "path": "a.png"}]})");
@@ -65,12 +67,18 @@ TEST(PlayModsCommands, CommandsKeepTheirPromises) {
         std::wstring status;
         bool destroyed, play;
         bool updateAnswer = false;
+        const char* keptFile = nullptr;  // the settings file before and after, when one was there
     };
+    std::unique_ptr<RunningProcess> editor;
     auto press = [](int id) { return [id](Window& w) { w.commands.command(id); }; };
     for (const Case& c : std::vector<Case>{
              {"choose, cancelled", press(chooseCommand), L"", previous, false, initialStatus, false, false},
              {"choose a refused pack", [&](Window& w) { w.surface.picked = bad; w.commands.command(chooseCommand); },
               L"Vexa 3711 Mods|16|A Mods file is missing or unreadable.", previous, false, initialStatus, false, false},
+             // The library's own text, its byte that is not UTF-8 shown as U+FFFD.
+             {"choose a pack whose description is not UTF-8", [&](Window& w) { w.surface.picked = notUtf8; press(chooseCommand)(w); },
+              L"Vexa 3711 Mods|16|[json.exception.parse_error.101] parse error at line 1, column 2: syntax error while parsing "
+              L"value - invalid string: ill-formed UTF-8 byte; last read: '\"\xfffd'", previous, false, initialStatus, false, false},
              {"choose a good pack", [&](Window& w) { w.surface.picked = good; w.commands.command(chooseCommand); },
               L"", good, true, L"Verified 2 mappings. Changes apply on next Play.", false, false},
              {"validate with the box clear", press(validateCommand),
@@ -85,11 +93,18 @@ TEST(PlayModsCommands, CommandsKeepTheirPromises) {
                   w.surface.checked = false;
                   w.commands.command(playCommand);
               }, L"", previous, false, initialStatus, true, true},
+             {"play with the settings file held", [&](Window& w) {
+                  writeFile(settingsFile, "old");
+                  editor = startHelper({L"hold-file", settingsFile, L"read"});
+                  w.commands.command(playCommand);
+              }, L"Vexa 3711 Mods|16|Cannot save Mods settings; previous choices were retained.", previous, false,
+              initialStatus, false, false, false, "old"},
              {"close", press(closeCommand), L"", previous, false, initialStatus, true, false},
              {"updates, declined", press(updatesCommand), L"", previous, false, initialStatus, false, false, false},
              {"updates, handed over", press(updatesCommand), L"", previous, false, initialStatus, true, false, true},
              {"enter and escape", [](Window& w) { EXPECT_FALSE(w.commands.command(1) || w.commands.command(2)); },
               L"", previous, false, initialStatus, false, false}}) {
+        editor.reset();
         fs::remove(settingsFile);
         int updates = 0;
         Window window(app, data, ModsSettings{false, previous}, [&] { ++updates; return c.updateAnswer; });
@@ -104,20 +119,8 @@ TEST(PlayModsCommands, CommandsKeepTheirPromises) {
         EXPECT_EQ(window.commands.settings().folder, c.folder) << c.what;
         EXPECT_EQ(updates, std::string(c.what).starts_with("updates") ? 1 : 0) << c.what;
         // Only Play writes the file: enabled false with the last folder, unchecked.
-        EXPECT_EQ(fileExists(settingsFile), c.play) << c.what;
+        if (c.keptFile) EXPECT_EQ(readFile(settingsFile), c.keptFile) << c.what;
+        else EXPECT_EQ(fileExists(settingsFile), c.play) << c.what;
         if (c.play) EXPECT_EQ(readFile(settingsFile), formatModsSettings({false, previous})) << c.what;
     }
-}
-
-TEST(PlayModsCommands, AFailedSaveKeepsTheWindowAndTheOldFile) {
-    TempFolder root(L"packs");
-    std::wstring data = root / L"data", settings = joinPath(data, L"vexa-mods.json");
-    fs::create_directories(data);
-    writeFile(settings, "old");
-    Window window(root / L"app", data, {}, [] { return false; });
-    auto editor = startHelper({L"hold-file", settings, L"read"});
-    window.commands.command(playCommand);
-    EXPECT_EQ(window.surface.boxes.back(), L"Vexa 3711 Mods|16|Cannot save Mods settings; previous choices were retained.");
-    EXPECT_FALSE(window.surface.destroyed || window.commands.playRequested());
-    EXPECT_EQ(readFile(settings), "old");
 }

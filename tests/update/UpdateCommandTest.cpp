@@ -141,6 +141,11 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
              {"nothing newer", "0.3.4", IDOK, nothing, false,
               L"Vexa 3711 Updates|64|You have the latest published launcher Mods update. Native game files, ROM "
               L"and saves are unchanged."},
+             // The library's own text reaches the player with its byte that is not UTF-8 as U+FFFD.
+             {"a feed that is not UTF-8", "0.3.4", IDOK,
+              [&](auto&, auto&) { serve("/programs/vexa3711/latest.json", "\"\xff\""); }, false,
+              stopped(L"[json.exception.parse_error.101] parse error at line 1, column 2: syntax error while parsing "
+                      L"value - invalid string: ill-formed UTF-8 byte; last read: '\"\xfffd'")},
              {"declined", "0.3.5", IDCANCEL, nothing, false, L""},
              {"accepted", "0.3.5", IDOK, nothing, true, L""},
              {"a download one byte short", "0.3.5", IDOK,
