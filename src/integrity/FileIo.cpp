@@ -70,8 +70,8 @@ std::string platformErrorText(DWORD error) {
     DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                       FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    UniqueLocalMemory owner(text);
     std::wstring wide = length ? std::wstring(text, length) : L"Windows error " + std::to_wstring(error);
-    LocalFree(text);
     while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' || wide.back() == L' '))
         wide.pop_back();
     return wideToUtf8(wide);

@@ -30,7 +30,6 @@ public:
     InstallationHold(InstallationHold&&) noexcept = default;
     InstallationHold& operator=(InstallationHold&&) noexcept = default;
     void keep(UniqueFile file) { files_.push_back(std::move(file)); }
-    std::size_t size() const { return files_.size(); }
 
 private:
     std::vector<UniqueFile> files_;

@@ -11,7 +11,6 @@
 namespace vexa {
 namespace {
 
-constexpr std::string_view header = "vexa3711-launcher-files 1\n";
 constexpr std::size_t maxFiles = 64;
 constexpr std::size_t maxFileBytes = 256u << 20;
 constexpr std::size_t maxPathBytes = 200;
@@ -85,8 +84,8 @@ bool parseSize(std::string_view text, std::size_t& size) {
 } // namespace
 
 std::vector<PayloadFile> parsePayloadTable(std::string_view resource) {
-    if (!resource.starts_with(header)) damaged("its file table is unreadable");
-    std::size_t at = header.size();
+    if (!resource.starts_with(payloadHeader)) damaged("its file table is unreadable");
+    std::size_t at = payloadHeader.size();
     std::vector<PayloadFile> files;
     std::set<std::string> seen;
     while (true) {
@@ -125,16 +124,6 @@ std::vector<PayloadFile> verifyPayload(std::string_view resource) {
         if (hexDigest(resource.data() + file.offset, file.size, L"SHA256") != file.sha256)
             damaged("a file does not match its checksum");
     return files;
-}
-
-std::string buildPayload(const std::vector<PayloadSource>& files) {
-    std::string table(header);
-    for (const PayloadSource& file : files)
-        table += hexDigest(file.content.data(), file.content.size(), L"SHA256") + ' ' +
-                 std::to_string(file.content.size()) + ' ' + file.relativePath + '\n';
-    table += '\n';
-    for (const PayloadSource& file : files) table += file.content;
-    return table;
 }
 
 } // namespace vexa

@@ -16,6 +16,7 @@
 namespace vexa {
 
 inline constexpr const wchar_t* payloadResourceName = L"VEXA_LAUNCHER_FILES";
+inline constexpr std::string_view payloadHeader = "vexa3711-launcher-files 1\n";
 
 struct PayloadFile {
     std::wstring relativePath;  // '\'-separated
@@ -33,7 +34,8 @@ struct PayloadSource {
     std::string relativePath;   // '/'-separated, UTF-8
     std::string content;
 };
-// The resource for these files (the packaging tool's half of the format).
+// The resource for these files: the packaging tool's half of the format, built
+// into the packer and the tests only, never into the updater.
 std::string buildPayload(const std::vector<PayloadSource>& files);
 
 } // namespace vexa

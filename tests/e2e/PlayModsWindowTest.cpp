@@ -8,9 +8,6 @@
 #include <thread>
 #include <windows.h>
 
-using namespace vexa;
-using namespace vexa::test;
-
 namespace {
 
 struct ControlRow { int id; const char* className; const char* text; int x, y, w, h; };

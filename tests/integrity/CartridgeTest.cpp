@@ -4,9 +4,6 @@
 
 #include <cstring>
 
-using namespace vexa;
-using namespace vexa::test;
-
 namespace {
 constexpr const char* modified = "This ROM is unsupported or has been modified. Select the original US release.";
 constexpr const char* wrongSize = "Select the original US 12 MiB Vexa 3711 N64 ROM.";

@@ -2,9 +2,6 @@
 #include "integrity/InstallationTable.h"
 #include "support/TestSupport.h"
 
-using namespace vexa;
-using namespace vexa::test;
-
 TEST(Digest, FipsValuesInLowerCase) {
     // Every installed file and the cartridge image are judged through it as well.
     EXPECT_EQ(hexDigest("", 0, L"SHA256"), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");

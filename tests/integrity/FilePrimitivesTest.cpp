@@ -2,9 +2,6 @@
 #include "integrity/PathSafety.h"
 #include "support/TestSupport.h"
 
-using namespace vexa;
-using namespace vexa::test;
-
 TEST(WriteNewFile, CreatesOnlyNewFiles) {
     TempFolder folder;
     std::wstring path = folder / L"record.txt";

@@ -5,9 +5,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-using namespace vexa;
-using namespace vexa::test;
-
 TEST(PathGrammar, AbsolutenessFollowsTheWindowsGrammar) {
     struct Case { const wchar_t* path; bool absolute; };
     for (Case c : std::initializer_list<Case>{

@@ -10,9 +10,6 @@
 #include <sstream>
 #include <windows.h>
 
-using namespace vexa;
-using namespace vexa::test;
-
 namespace {
 
 // The arguments and variables the stand-in game reported.
@@ -56,10 +53,7 @@ TEST(GameSession, WholeSessionsFromGatesToExitCode) {
     state.playerDataFolder = installation.data;
     const std::wstring log = joinPath(installation.data, L"last-session.log"), lock = joinPath(installation.data, L"session.lock");
     const std::wstring pack = packs / L"HD Pack", installed = joinPath(installation.app, L"COPYING");
-    fs::create_directories(pack);
-    writeFile(joinPath(pack, L"a.png"), std::string("\x89PNG\r\n\x1a\n", 8) + std::string(16, '\0'));
-    writeFile(joinPath(pack, L"rt64.json"), R"({"configuration": {"configurationVersion": 3, "hashVersion": 5},
-        "textures": [{"hashes": {"rt64": "00000000000000a1"}, "path": "a.png"}]})");
+    writeTexturePack(pack, {{"a.png", minimalPng}});
     // Left by other programs: only the launcher's own VEXA_ and VK_ driver variables go.
     ScopedVariable stale[] = {{L"VEXA_ANYTHING", L"1"}, {L"VEXA_UPDATE_REQUEST", L"old"}, {L"VEXA_LUS_IMGUI", L"1"},
                               {L"VEXA_REMASTER_TEXTURE_PACK", L"old"}, {L"VK_ICD_FILENAMES", L"C:\\stale\\icd.json"},

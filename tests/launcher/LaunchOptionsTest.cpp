@@ -4,9 +4,6 @@
 
 #include <windows.h>
 
-using namespace vexa;
-using namespace vexa::test;
-
 namespace {
 struct Parsed {
     std::string failure;

@@ -3,9 +3,6 @@
 #include "launcher/PlayerDataChecks.h"
 #include "support/TestSupport.h"
 
-using namespace vexa;
-using namespace vexa::test;
-
 TEST(InputConfigHeader, OnlyTheExactHeaderLinePasses) {
     struct Case { const char* text; bool supported; };
     for (Case c : std::initializer_list<Case>{

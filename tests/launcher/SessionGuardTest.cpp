@@ -3,9 +3,6 @@
 
 #include <windows.h>
 
-using namespace vexa;
-using namespace vexa::test;
-
 namespace {
 constexpr const char* folderInUse = "Your save folder is in use. Close the other session first.";
 

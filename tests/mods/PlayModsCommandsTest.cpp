@@ -1,9 +1,6 @@
 #include "mods/PlayModsCommands.h"
 #include "support/TestSupport.h"
 
-using namespace vexa;
-using namespace vexa::test;
-
 namespace {
 
 using Control = PlayModsControl;
@@ -31,7 +28,6 @@ struct RecordingSurface : PlayModsSurface {
     std::wstring pickFolder() override { return picked; }
 };
 
-const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(16, '\0');
 const std::wstring initialStatus = L"(status as it was)";
 
 struct Window {
@@ -52,10 +48,7 @@ TEST(PlayModsCommands, CommandsKeepTheirPromises) {
                  notUtf8 = root / L"not UTF-8";
     for (const std::wstring& folder : {app, data, good, bad, notUtf8}) fs::create_directories(folder);
     writeFile(joinPath(notUtf8, L"rt64.json"), "\"\xff\"");
-    writeFile(joinPath(good, L"rt64.json"), R"({"configuration": {"configurationVersion": 3, "hashVersion": 5},
-        "textures": [{"hashes": {"rt64": "00000000000000a1"}, "path": "a.png"},
-                     {"hashes": {"rt64": "00000000000000a2"}, "path": "a.png"}]})");
-    writeFile(joinPath(good, L"a.png"), png);
+    writeTexturePack(good, {{"a.png", minimalPng}, {"a.png", minimalPng}});
     std::wstring settingsFile = joinPath(data, L"vexa-mods.json");
     const std::wstring previous = root / L"previous";
     struct Case {

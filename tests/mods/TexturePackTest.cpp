@@ -4,13 +4,11 @@
 
 #include <nlohmann/json.hpp>
 
-using namespace vexa;
-using namespace vexa::test;
 using nlohmann::json;
 
 namespace {
 
-const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(16, '\0');  // 24 bytes
+const std::string& png = minimalPng;
 const std::string dds = "DDS " + std::string(124, '\0');                               // 128 bytes
 constexpr const char* escapes = "A texture path escapes or aliases its pack.";
 constexpr const char* unsafe = "A texture path is not a safe relative path.";
@@ -68,11 +66,9 @@ TEST(TexturePackRules, DescriptionNumbersAndCounts) {
              {"configuration version as text", description(one, {{"configurationVersion", "3"}, {"hashVersion", 5}}), versions},
              {"configuration version 4", description(one, {{"configurationVersion", 4}, {"hashVersion", 5}}), versions},
              {"hash version 6", description(one, {{"configurationVersion", 3}, {"hashVersion", 6}}), versions},
-             {"hash version missing", description(one, {{"configurationVersion", 3}}),
-              "[json.exception.out_of_range.403] key 'hashVersion' not found"},
-             {"configuration missing", json{{"textures", one}},
-              "[json.exception.out_of_range.403] key 'configuration' not found"}}) {
-        EXPECT_EQ(judge(c.document, {{L"a.png", png}}), c.outcome) << c.what;
+             {"hash version missing", description(one, {{"configurationVersion", 3}}), "[json.exception.out_of_range.403]"},
+             {"configuration missing", json{{"textures", one}}, "[json.exception.out_of_range.403]"}}) {
+        EXPECT_EQ(libraryErrorId(judge(c.document, {{L"a.png", png}})), c.outcome) << c.what;
     }
 }
 
@@ -104,25 +100,8 @@ TEST(TexturePackRules, HashesPathsAndImages) {
         EXPECT_EQ(judge(description(textures), files), c.outcome) << c.mappings.front().second;
     }
     json wrongType = description(json::array({{{"hashes", {{"rt64", 7}}}, {"path", "a.png"}}}));
-    EXPECT_EQ(judge(wrongType, {}).substr(0, 31), "[json.exception.type_error.302]");
+    EXPECT_EQ(libraryErrorId(judge(wrongType, {})), "[json.exception.type_error.302]");
 }
-
-namespace {
-
-// A pack on the scratch drive: rt64.json mapping each path, images written.
-void writePack(const std::wstring& folder, const std::vector<std::pair<std::string, std::string>>& images) {
-    fs::create_directories(folder);
-    json textures = json::array();
-    for (std::size_t n = 0; n < images.size(); ++n) {
-        textures.push_back(mapping(hashNumber(n + 1), images[n].first));
-        std::wstring path = joinPath(folder, utf8ToWide(images[n].first));
-        fs::create_directories(parentPath(path));
-        if (!images[n].second.empty()) writeFile(path, images[n].second);
-    }
-    writeFile(joinPath(folder, L"rt64.json"), description(textures).dump());
-}
-
-} // namespace
 
 TEST(TexturePack, FoldersAndFilesOnDisk) {
     TempFolder root(L"packs");
@@ -138,7 +117,7 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
         std::string outcome;
         bool enabled = true;
     };
-    auto good = [&] { writePack(pack, {{"textures/a/b.png", png}, {"textures/c.DDS", dds}, {"d.png", png}}); };
+    auto good = [&] { writeTexturePack(pack, {{"textures/a/b.png", png}, {"textures/c.DDS", dds}, {"d.png", png}}); };
     for (const Case& c : std::vector<Case>{
              {"disabled, missing folder", root / L"none", [] {}, "0", false},
              {"good pack", pack, good, "3"},
@@ -151,17 +130,17 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
              {"a file", pack, [&] { writeFile(pack, "x"); }, choose},
              {"linked pack folder", std::wstring(VEXA_TEST_DRIVE) + L"links\\linked\\app", [] {}, "Linked Mods paths are unsupported."},
              {"linked folder inside the pack", linkedPack,
-              [&] { writePack(linkedPack, {{"inner/extra.png", png}}); }, "Linked Mods paths are unsupported."},
+              [&] { writeTexturePack(linkedPack, {{"inner/extra.png", png}}); }, "Linked Mods paths are unsupported."},
              {"no description", pack, [&] { fs::create_directories(pack); }, "A Mods file is missing or unreadable."},
              {"description over 32 MiB", pack, [&] {
                   good();
                   writeFile(joinPath(pack, L"rt64.json"), std::string(33554433, ' '));
               }, "A Mods file exceeds its size limit."},
-             {"a folder mapped", pack, [&] { writePack(pack, {{"textures/a.png", ""}}); }, "A mapped texture is missing."},
-             {"an image missing", pack, [&] { writePack(pack, {{"a.png", png}, {"b.png", ""}}); }, "A mapped texture is missing."},
+             {"a folder mapped", pack, [&] { writeTexturePack(pack, {{"textures/a.png", ""}}); }, "A mapped texture is missing."},
+             {"an image missing", pack, [&] { writeTexturePack(pack, {{"a.png", png}, {"b.png", ""}}); }, "A mapped texture is missing."},
              // Device names open devices: NUL opens and is no file of the pack, CON does not open here.
-             {"a device mapped", pack, [&] { writePack(pack, {{"NUL.png", ""}}); }, "A mapped texture is missing."},
-             {"a device in a folder", pack, [&] { writePack(pack, {{"sub/CON.png", ""}}); }, "A Mods file is missing or unreadable."}}) {
+             {"a device mapped", pack, [&] { writeTexturePack(pack, {{"NUL.png", ""}}); }, "A mapped texture is missing."},
+             {"a device in a folder", pack, [&] { writeTexturePack(pack, {{"sub/CON.png", ""}}); }, "A Mods file is missing or unreadable."}}) {
         fs::remove_all(pack);
         fs::create_directories(app);
         c.prepare();

@@ -6,6 +6,7 @@
 #include "integrity/UniqueHandle.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <filesystem>
@@ -221,6 +222,27 @@ std::vector<std::string> driveWindow(const std::vector<std::wstring>& arguments)
     for (std::string line; std::getline(output, line);) lines.push_back(line.substr(0, line.find('\r')));
     if (result.exitCode != 0) lines.push_back("driver exit " + std::to_string(result.exitCode));
     return lines;
+}
+
+const std::string minimalPng = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(16, '\0');
+
+void writeTexturePack(const std::wstring& folder, const std::vector<std::pair<std::string, std::string>>& images) {
+    fs::create_directories(folder);
+    nlohmann::json textures = nlohmann::json::array();
+    for (std::size_t n = 0; n < images.size(); ++n) {
+        char hash[17];
+        std::snprintf(hash, sizeof hash, "%016zx", n + 1);
+        textures.push_back({{"hashes", {{"rt64", hash}}}, {"path", images[n].first}});
+        std::wstring path = joinPath(folder, utf8ToWide(images[n].first));
+        fs::create_directories(parentPath(path));
+        if (!images[n].second.empty()) writeFile(path, images[n].second);
+    }
+    nlohmann::json description{{"configuration", {{"configurationVersion", 3}, {"hashVersion", 5}}}, {"textures", textures}};
+    writeFile(joinPath(folder, L"rt64.json"), description.dump());
+}
+
+std::string libraryErrorId(const std::string& text) {
+    return text.starts_with("[json.exception.") ? text.substr(0, text.find(']') + 1) : text;
 }
 
 } // namespace vexa::test

@@ -142,8 +142,23 @@ private:
 // text of its message and closes it with the given button id.
 std::wstring answerMessageBox(const std::wstring& title, int buttonId, int timeoutMs = 20000);
 
+// The smallest PNG the pack rules accept: its signature and header, 24 bytes.
+extern const std::string minimalPng;
+// A texture pack: rt64.json (configuration 3, hash version 5) mapping the
+// runtime hashes 1, 2, ... to the paths in turn, and each image with its
+// content (not written when the content is empty).
+void writeTexturePack(const std::wstring& folder, const std::vector<std::pair<std::string, std::string>>& images);
+
+// The JSON library's own texts cut to their id ("[json.exception.type_error.302]"):
+// the words after it are the library's, not rules of the launcher.
+std::string libraryErrorId(const std::string& text);
+
 bool haveDisplay();
 // What vexa_window_driver.exe printed, line by line, and "driver exit N" when it failed.
 std::vector<std::string> driveWindow(const std::vector<std::wstring>& arguments);
 
 } // namespace vexa::test
+
+// Every test works in the launcher's names and with the tools above.
+using namespace vexa;
+using namespace vexa::test;

@@ -1,13 +1,10 @@
 // The whole update as a player sees it, inside tools/wine-sandbox with a
-// display: a 0.3.4 launcher's Updates button fetches the 0.3.5 package from the
-// stand-in host, the package replaces the launcher once it has ended and
+// display: the running launcher's Updates button fetches the 0.3.5 package from
+// the stand-in host, the package replaces the launcher once it has ended and
 // restarts it, and the new launcher finds nothing newer.
 #include "support/TestSupport.h"
 
 #include <windows.h>
-
-using namespace vexa;
-using namespace vexa::test;
 
 namespace {
 
@@ -36,7 +33,7 @@ TEST(LauncherUpdate, FromTheUpdatesButtonToTheRestartedNewerLauncher) {
     untouched.erase(L"app\\Vexa3711.exe");
 
     RunningProcess old(launcher, {});
-    ASSERT_EQ(productVersion(launcher), L"0.3.4");
+    ASSERT_EQ(productVersion(launcher), utf8ToWide(VEXA_TEST_LAUNCHER_VERSION));
     ASSERT_EQ(driveWindow({L"controls"}).size(), 15u);
     driveWindow({L"click", L"303"});
     EXPECT_EQ(answerMessageBox(L"Vexa 3711 Updates", IDOK).substr(0, 36), L"Launcher update 0.3.5 is available. ");

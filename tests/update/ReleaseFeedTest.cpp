@@ -4,8 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-using namespace vexa;
-using namespace vexa::test;
 using nlohmann::json;
 
 namespace {
@@ -23,11 +21,10 @@ json feedFor(const std::string& version) {
 
 // The release's version, "nothing newer", or the failure (JSON errors cut to their id).
 std::string judged(const json& feed) {
-    std::string outcome = outcomeOf([&] {
+    return libraryErrorId(outcomeOf([&] {
         UpdateRelease release = readReleaseFeed(feed);
         return release.version.empty() ? "nothing newer" : release.version + " " + release.url.substr(release.url.rfind('/'));
-    });
-    return outcome.starts_with("[json.exception.") ? outcome.substr(0, outcome.find(']') + 1) : outcome;
+    }));
 }
 
 } // namespace

@@ -15,8 +15,6 @@
 #include <sstream>
 #include <windows.h>
 
-using namespace vexa;
-using namespace vexa::test;
 using nlohmann::json;
 
 namespace {

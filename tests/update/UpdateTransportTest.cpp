@@ -4,9 +4,6 @@
 
 #include <cstring>
 
-using namespace vexa;
-using namespace vexa::test;
-
 namespace {
 
 // WinHTTP as a script: which step fails, what the reads deliver, and the order

@@ -6,9 +6,6 @@
 
 #include <windows.h>
 
-using namespace vexa;
-using namespace vexa::test;
-
 namespace {
 
 struct Packages {

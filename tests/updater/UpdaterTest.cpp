@@ -7,9 +7,6 @@
 #include "updater/UpdaterOptions.h"
 #include "support/TestSupport.h"
 
-using namespace vexa;
-using namespace vexa::test;
-
 TEST(UpdaterOptions, OnlyItsOwnCommandLineIsAccepted) {
     const char* unknown = "The updater was given an unknown option.";
     const char* twice = "The updater was given an option twice.";
