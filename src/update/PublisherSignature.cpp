@@ -68,10 +68,10 @@ void requirePublisherSignature(const UpdateRelease& release) {
 
     std::string statement = releaseStatement(release);
     std::vector<unsigned char> digest = digestBytes(statement.data(), statement.size(), L"SHA256");
-    std::vector<unsigned char> signature = release.signature;
-    // Anything but success, a malformed signature included, is a refusal.
+    // Anything but success, a signature of another length included, is a refusal.
     NTSTATUS verified = api.verifySignature(key.get(), nullptr, digest.data(), static_cast<ULONG>(digest.size()),
-                                            signature.data(), static_cast<ULONG>(signature.size()), 0);
+                                            const_cast<PUCHAR>(release.signature.data()),
+                                            static_cast<ULONG>(release.signature.size()), 0);
     if (verified != 0) throw MessageError("Launcher update is not signed by the publisher.");
 }
 

@@ -43,24 +43,25 @@ std::string base64(const std::vector<unsigned char>& bytes) {
 std::string signatureOf(const std::string& statement, bool byPublisher = true) {
     std::string key = VEXA_TEST_RELEASE_KEY;
     if (byPublisher && key.size() != 192)
-        throw std::runtime_error("feeds are signed with the throwaway release key; configure without VEXA_RELEASE_PUBLIC_KEY");
+        throw std::runtime_error("feeds are signed with the throwaway release key: no VEXA_RELEASE_PUBLIC_KEY");
+    // Everything that can throw comes first: no handle is left open.
+    BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PRIVATE_P256_MAGIC, 32};
+    auto* start = reinterpret_cast<unsigned char*>(&header);
+    std::vector<unsigned char> blob(start, start + sizeof header);
+    for (std::size_t at = 0; at < key.size(); at += 2)
+        blob.push_back(static_cast<unsigned char>(std::stoi(key.substr(at, 2), nullptr, 16)));
+    std::vector<unsigned char> digest = digestBytes(statement.data(), statement.size(), L"SHA256"), signature(64);
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     BCRYPT_KEY_HANDLE signer = nullptr;
-    BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0);
-    if (byPublisher) {
-        BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PRIVATE_P256_MAGIC, 32};
-        std::vector<unsigned char> blob(reinterpret_cast<unsigned char*>(&header), reinterpret_cast<unsigned char*>(&header + 1));
-        for (std::size_t at = 0; at < key.size(); at += 2) blob.push_back(static_cast<unsigned char>(std::stoi(key.substr(at, 2), nullptr, 16)));
-        BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPRIVATE_BLOB, &signer, blob.data(), static_cast<ULONG>(blob.size()), 0);
-    } else if (BCryptGenerateKeyPair(algorithm, &signer, 256, 0) == 0) {
-        BCryptFinalizeKeyPair(signer, 0);
-    }
-    std::vector<unsigned char> digest = digestBytes(statement.data(), statement.size(), L"SHA256"), signature(64);
     ULONG length = 0;
-    NTSTATUS status = BCryptSignHash(signer, nullptr, digest.data(), 32, signature.data(), 64, &length, 0);
+    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) == 0 &&
+        (byPublisher ? BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPRIVATE_BLOB, &signer, blob.data(),
+                                           static_cast<ULONG>(blob.size()), 0) == 0
+                     : BCryptGenerateKeyPair(algorithm, &signer, 256, 0) == 0 && BCryptFinalizeKeyPair(signer, 0) == 0))
+        BCryptSignHash(signer, nullptr, digest.data(), 32, signature.data(), 64, &length, 0);
     if (signer) BCryptDestroyKey(signer);
     if (algorithm) BCryptCloseAlgorithmProvider(algorithm, 0);
-    if (status != 0 || length != 64) throw std::runtime_error("cannot sign a feed");
+    if (length != 64) throw std::runtime_error("cannot sign a feed");
     return base64(signature);
 }
 
