@@ -18,6 +18,7 @@
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
+#include "update/PublisherSignature.h"
 #include "update/ReleaseFeed.h"
 #include "update/UpdateCommand.h"
 #include "update/UpdateHost.h"
@@ -113,6 +114,7 @@ int steps(const std::wstring& application, const std::wstring& playerData) {
 
     ByteBuffer feedBody = fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536);
     UpdateRelease release = readReleaseFeed(nlohmann::json::parse(feedBody.begin(), feedBody.end(), nullptr, true, false));
+    requirePublisherSignature(release);
     mark();
     CountingOperations https;
     ByteBuffer build = fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes), https);

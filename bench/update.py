@@ -106,7 +106,8 @@ def outside(rounds):
     pad_build()
     host = cache_value("VEXA_UPDATE_HOST")
     shutil.rmtree(HOST_ROOT, ignore_errors=True)
-    feed = publish_release.publish(PADDED, RELEASE, HOST_ROOT, host)
+    feed = publish_release.publish(PADDED, RELEASE, HOST_ROOT, host,
+                                   key=os.path.join(BUILD, "release-key", "release-private.pem"))
     shutil.rmtree(os.path.join(DRIVE, WORK), ignore_errors=True)
     with tempfile.NamedTemporaryFile(suffix=".json", dir=BUILD) as results:
         subprocess.run([os.path.join(ROOT, "tools", "wine-sandbox"), "--wine-prefix", PREFIX,

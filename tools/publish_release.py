@@ -2,19 +2,25 @@
 """Publishes a launcher build into a folder laid out as the update host serves it:
 
     FOLDER/assets/game-mods/Relicade-Vexa3711-Mods-v<V>-Update.exe   a copy of FILE
-    FOLDER/programs/vexa3711/latest.json                             the release feed
+    FOLDER/programs/vexa3711/latest.json                             the signed release feed
 
-    publish_release.py --build FILE --version V --out FOLDER [--host H] [--notes TEXT]
+    publish_release.py --build FILE --version V --out FOLDER --release-key PRIVATE.pem
+                       [--host H] [--notes TEXT]
 
 H, the host named in the feed's URL, defaults to $VEXA_UPDATE_HOST, else
-updates.vexa3711.example. Tests and benchmarks may import publish() instead.
+updates.vexa3711.example. The feed's signature is the release key's ECDSA P-256
+signature (SHA-256, r and s of 32 bytes each, base64) of the statement that
+statement_of() forms; launchers trust only the key their build was given.
+Tests and benchmarks may import publish() instead.
 """
 import argparse
+import base64
 import hashlib
 import json
 import os
 import re
 import shutil
+import subprocess
 import sys
 
 DEFAULT_HOST = "updates.vexa3711.example"
@@ -34,20 +40,55 @@ def sha256_of(path: str) -> str:
     return digest.hexdigest()
 
 
-def publish(build: str, version: str, out: str, host: str | None = None, notes: str | None = None) -> dict:
-    """Copies the build, writes the feed and returns it."""
+def statement_of(feed: dict) -> bytes:
+    """What the publisher signs: six lines, each ended by a line feed."""
+    lines = ["vexa3711-launcher", "windows-x64", feed["version"], feed["url"], feed["sha256"], str(feed["bytes"])]
+    return "".join(line + "\n" for line in lines).encode("utf-8")
+
+
+def der_element(data: bytes, at: int, tag: int) -> tuple[bytes, int]:
+    if at + 2 > len(data) or data[at] != tag or data[at + 1] & 0x80:
+        raise ValueError("not a P-256 signature")
+    end = at + 2 + data[at + 1]
+    return data[at + 2:end], end
+
+
+def sign(statement: bytes, key: str) -> str:
+    """The base64 signature of statement with the private key (PEM) through openssl."""
+    if not os.path.isfile(key):
+        raise ValueError("release key %s does not exist" % key)
+    result = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key], input=statement, capture_output=True)
+    if result.returncode != 0:
+        lines = result.stderr.decode(errors="replace").strip().splitlines()
+        raise ValueError("cannot sign with %s: %s" % (key, lines[0] if lines else "openssl failed"))
+    # DER: SEQUENCE { INTEGER r, INTEGER s } (short lengths only, as P-256 gives).
+    try:
+        both, _ = der_element(result.stdout, 0, 0x30)
+        r, at = der_element(both, 0, 0x02)
+        s, _ = der_element(both, at, 0x02)
+        raw = b"".join(int.from_bytes(n, "big").to_bytes(32, "big") for n in (r, s))
+    except (ValueError, OverflowError):
+        raise ValueError("release key %s is not an EC P-256 private key" % key)
+    return base64.b64encode(raw).decode("ascii")
+
+
+def publish(build: str, version: str, out: str, host: str | None = None, notes: str | None = None, *,
+            key: str) -> dict:
+    """Copies the build, writes the feed signed with key (a private key PEM) and returns it."""
     # The version becomes part of a file name and a URL.
     if not re.fullmatch(r"[0-9A-Za-z.+-]+", version):
         raise ValueError("version %r cannot be part of a file name" % version)
     host = host or os.environ.get("VEXA_UPDATE_HOST") or DEFAULT_HOST
+    feed = {"schema": 1, "product": "vexa3711-launcher", "platform": "windows-x64", "version": version,
+            "profiles": PROFILES, "url": "https://%s/%s" % (host, build_path(version)),
+            "sha256": sha256_of(build), "bytes": os.path.getsize(build)}
+    if notes is not None:
+        feed["notes"] = notes
+    # Signed before anything is written: a key that cannot sign leaves the folder as it was.
+    feed["signature"] = sign(statement_of(feed), key)
     target = os.path.join(out, build_path(version))
     os.makedirs(os.path.dirname(target), exist_ok=True)
     shutil.copyfile(build, target)
-    feed = {"schema": 1, "product": "vexa3711-launcher", "platform": "windows-x64", "version": version,
-            "profiles": PROFILES, "url": "https://%s/%s" % (host, build_path(version)),
-            "sha256": sha256_of(target), "bytes": os.path.getsize(target)}
-    if notes is not None:
-        feed["notes"] = notes
     feed_file = os.path.join(out, FEED_PATH)
     os.makedirs(os.path.dirname(feed_file), exist_ok=True)
     with open(feed_file, "w", encoding="utf-8") as f:
@@ -63,9 +104,10 @@ def main() -> int:
     parser.add_argument("--out", required=True)
     parser.add_argument("--host")
     parser.add_argument("--notes")
+    parser.add_argument("--release-key", required=True)
     args = parser.parse_args()
     try:
-        publish(args.build, args.version, args.out, args.host, args.notes)
+        publish(args.build, args.version, args.out, args.host, args.notes, key=args.release_key)
     except (OSError, ValueError) as e:
         sys.stderr.write("publish_release: %s\n" % e)
         return 1

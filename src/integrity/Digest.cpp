@@ -39,7 +39,7 @@ using UniqueAlgorithmProvider = UniqueResource<AlgorithmProviderTraits>;
 
 } // namespace
 
-std::string hexDigest(const void* bytes, std::size_t length, const wchar_t* algorithm) {
+std::vector<unsigned char> digestBytes(const void* bytes, std::size_t length, const wchar_t* algorithm) {
     const Cng& api = cng();
     BCRYPT_ALG_HANDLE rawProvider = nullptr;
     if (!api.complete() || api.openAlgorithmProvider(&rawProvider, algorithm, nullptr, 0) < 0)
@@ -60,10 +60,15 @@ std::string hexDigest(const void* bytes, std::size_t length, const wchar_t* algo
                    static_cast<ULONG>(length), digest.data(), digestLength);
     provider.reset();
     if (status < 0) throw MessageError("Cannot calculate checksum.");
+    return digest;
+}
+
+std::string hexDigest(const void* bytes, std::size_t length, const wchar_t* algorithm) {
+    std::vector<unsigned char> digest = digestBytes(bytes, length, algorithm);
     static constexpr char hexDigits[] = "0123456789abcdef";
     std::string text;
     text.reserve(2 * digest.size());
-    for (UCHAR byte : digest) {
+    for (unsigned char byte : digest) {
         text += hexDigits[byte >> 4];
         text += hexDigits[byte & 0x0f];
     }

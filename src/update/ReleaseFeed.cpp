@@ -30,6 +30,36 @@ Whole wholeNumber(const nlohmann::json& value) {
     return real > -limit && real < limit ? static_cast<Whole>(real) : Whole{0};
 }
 
+// Standard base64 with its padding, nothing else: no blanks, no line breaks,
+// no bits set beyond the last byte. Empty when the text is not such.
+std::vector<unsigned char> decodeBase64(std::string_view text) {
+    auto sextet = [](char c) {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        return c == '+' ? 62 : c == '/' ? 63 : -1;
+    };
+    std::size_t padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
+    if (text.size() % 4 != 0) return {};
+    std::vector<unsigned char> bytes;
+    std::uint32_t bits = 0;
+    int held = 0;
+    for (char c : text.substr(0, text.size() - padding)) {
+        int value = sextet(c);
+        if (value < 0) return {};
+        bits = (bits << 6 | static_cast<std::uint32_t>(value)) & 0xffffff;
+        held += 6;
+        if (held >= 8) {
+            held -= 8;
+            bytes.push_back(static_cast<unsigned char>(bits >> held));
+        }
+    }
+    if ((bits & ((1u << held) - 1)) != 0) return {};
+    return bytes;
+}
+
+const char* notSigned = "Launcher update is not signed by the publisher.";
+
 } // namespace
 
 ReleaseVersion parseReleaseVersion(std::string_view text) {
@@ -87,7 +117,16 @@ UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
     // Equal or older: nothing newer is published, and the notes are never read.
     if (!(version > launcherVersion)) return {};
     release.notes = feed.value("notes", std::string());
+    auto signature = feed.find("signature");
+    if (signature == feed.end() || !signature->is_string()) throw MessageError(notSigned);
+    release.signature = decodeBase64(signature->get_ref<const std::string&>());
+    if (release.signature.size() != 64) throw MessageError(notSigned);
     return release;
+}
+
+std::string releaseStatement(const UpdateRelease& release) {
+    return "vexa3711-launcher\nwindows-x64\n" + release.version + "\n" + release.url + "\n" + release.sha256 + "\n" +
+           std::to_string(release.bytes) + "\n";
 }
 
 } // namespace vexa

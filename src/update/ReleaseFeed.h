@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexa {
 
@@ -26,6 +27,9 @@ struct UpdateRelease {
     std::string sha256;
     std::string notes;
     std::int64_t bytes = 0;
+    // The publisher's ECDSA P-256 signature of releaseStatement (r and s, 32
+    // bytes each), still to be verified against the built-in key.
+    std::vector<unsigned char> signature;
 };
 
 // Three dot-separated components of 1 to 5 ASCII digits each; anything else
@@ -33,8 +37,14 @@ struct UpdateRelease {
 ReleaseVersion parseReleaseVersion(std::string_view text);
 
 // The feed judged in order; JSON library errors (wrong key types, a missing
-// required key) travel unchanged.
+// required key) travel unchanged. A newer release without a well-formed
+// signature (standard base64 of 64 bytes) is "Launcher update is not signed
+// by the publisher."; its verification is requirePublisherSignature's.
 UpdateRelease readReleaseFeed(const nlohmann::json& feed);
+
+// What the publisher signs for a release: six lines, each ended by a line
+// feed: product, platform, version, url, sha256 and bytes in decimal.
+std::string releaseStatement(const UpdateRelease& release);
 
 // Where the build of a version must be served: nothing else is accepted.
 std::string downloadUrlOf(std::string_view version);

@@ -7,6 +7,7 @@
 #include "integrity/PathGrammar.h"
 #include "integrity/PathSafety.h"
 #include "integrity/TextConversion.h"
+#include "update/PublisherSignature.h"
 #include "update/UpdateHost.h"
 #include "update/UpdateTransport.h"
 
@@ -77,6 +78,7 @@ bool applyLauncherUpdate(void* owner, const std::wstring& applicationFolder, con
                            updatesTitle, MB_OK | MB_ICONINFORMATION);
         return false;
     }
+    requirePublisherSignature(release);
     std::wstring question = L"Launcher update " + utf8ToWide(release.version) +
                             L" is available. Download, verify and apply it now?\n\nVexa will close, update its "
                             L"launcher in the same folder, and restart. Your native game runtime, ROM, saves, "

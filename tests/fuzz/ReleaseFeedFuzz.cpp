@@ -1,7 +1,7 @@
 // The release feed: the input read as the feed's JSON, and as a version text.
-// An offered release is strictly newer and names the one place, size and
-// digest the download is held to; version syntax is checked against a
-// regular expression.
+// An offered release is strictly newer, names the one place, size and digest
+// the download is held to, and carries a signature of 64 bytes; version
+// syntax is checked against a regular expression.
 #include "FuzzSupport.h"
 #include "update/ReleaseFeed.h"
 
@@ -19,7 +19,8 @@ void judgeFeed(std::string_view text) {
     UpdateRelease release;
     if (fuzz::refusalOf<nlohmann::json::exception>([&] { release = readReleaseFeed(feed); })) return;
     if (release.version.empty()) {
-        fuzz::check(release.url.empty() && release.sha256.empty() && release.notes.empty() && release.bytes == 0,
+        fuzz::check(release.url.empty() && release.sha256.empty() && release.notes.empty() && release.bytes == 0 &&
+                        release.signature.empty(),
                     "nothing newer offers nothing");
         return;
     }
@@ -29,6 +30,7 @@ void judgeFeed(std::string_view text) {
                     release.sha256.size() == 64,
                 "a lowercase SHA-256");
     fuzz::check(release.bytes >= 1 && release.bytes <= 64 * 1024 * 1024, "a size within the limit");
+    fuzz::check(release.signature.size() == 64, "a signature of r and s");
 }
 
 void judgeVersion(const std::string& text) {

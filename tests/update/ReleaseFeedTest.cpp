@@ -12,11 +12,15 @@ constexpr const char* identity = "Launcher update identity, size or SHA-256 is i
 constexpr const char* unsupportedFeed = "Unsupported launcher update feed.";
 constexpr const char* editions = "Launcher update does not cover the four supported editions.";
 constexpr const char* syntax = "Unsupported release version";
+constexpr const char* notSigned = "Launcher update is not signed by the publisher.";
+// Well-formed, 64 bytes: whether it verifies is not the feed rules' business.
+const std::string signature = std::string(86, 'A') + "==";
 
 json feedFor(const std::string& version) {
     return {{"schema", 1}, {"product", "vexa3711-launcher"}, {"platform", "windows-x64"}, {"version", version},
             {"profiles", {"original-native", "remastered-native", "original-lus", "remastered-lus"}},
-            {"url", downloadUrlOf(version)}, {"sha256", std::string(64, 'a')}, {"bytes", 1000}, {"notes", "n"}};
+            {"url", downloadUrlOf(version)}, {"sha256", std::string(64, 'a')}, {"bytes", 1000}, {"notes", "n"},
+            {"signature", signature}};
 }
 
 // The release's version, "nothing newer", or the failure (JSON errors cut to their id).
@@ -75,7 +79,16 @@ TEST(ReleaseFeed, EveryRuleInItsOrder) {
              {"url on another host", with([&](json& f) { f["url"] = "https://other.example/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.5-Update.exe"; }), identity},
              {"url in other case", with([&](json& f) { f["url"] = "https://" + host + "/assets/game-mods/relicade-vexa3711-mods-v0.3.5-update.exe"; }), identity},
              {"notes of the wrong type, newer", with([](json& f) { f["notes"] = 5; }), "[json.exception.type_error.302]"},
-             {"notes of the wrong type, not newer", [&] { json f = feedFor("0.3.4"); f["notes"] = 5; return f; }(), "nothing newer"}}) {
+             {"notes of the wrong type, not newer", [&] { json f = feedFor("0.3.4"); f["notes"] = 5; return f; }(), "nothing newer"},
+             {"no signature, newer", with([](json& f) { f.erase("signature"); }), notSigned},
+             {"no signature, not newer", [&] { json f = feedFor("0.3.4"); f.erase("signature"); return f; }(), "nothing newer"},
+             {"signature as a number", with([](json& f) { f["signature"] = 5; }), notSigned},
+             {"signature of 63 bytes", with([](json& f) { f["signature"] = std::string(84, 'A'); }), notSigned},
+             {"signature of 65 bytes", with([](json& f) { f["signature"] = std::string(87, 'A') + "="; }), notSigned},
+             {"signature without its padding", with([](json& f) { f["signature"] = std::string(86, 'A'); }), notSigned},
+             {"signature in the URL alphabet", with([](json& f) { f["signature"] = "-" + signature.substr(1); }), notSigned},
+             {"signature with a line break", with([](json& f) { f["signature"] = signature.substr(0, 76) + "\n" + signature.substr(76); }), notSigned},
+             {"signature with bits past its last byte", with([](json& f) { f["signature"] = std::string(85, 'A') + "B=="; }), notSigned}}) {
         EXPECT_EQ(judged(c.feed), c.outcome) << c.what;
     }
 }

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <windows.h>
+#include <bcrypt.h>
 
 using nlohmann::json;
 
@@ -22,6 +23,50 @@ namespace {
 const std::wstring hostRoot = std::wstring(VEXA_TEST_DRIVE) + L"update-host";
 const std::string host(updateHostText);
 const std::string feedUrl = "https://" + host + "/programs/vexa3711/latest.json";
+
+std::string base64(const std::vector<unsigned char>& bytes) {
+    static constexpr char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        std::uint32_t group = bytes[at] << 16 | (at + 1 < bytes.size() ? bytes[at + 1] << 8 : 0) |
+                              (at + 2 < bytes.size() ? bytes[at + 2] : 0);
+        for (std::size_t digit = 0; digit < 4; ++digit)
+            text += at + digit <= bytes.size() ? digits[group >> (18 - 6 * digit) & 63] : '=';
+    }
+    return text;
+}
+
+// The feed's signature of a statement, by the publisher (the build's throwaway
+// release key) or by anyone else (a key of its own).
+std::string signatureOf(const std::string& statement, bool byPublisher = true) {
+    std::string key = VEXA_TEST_RELEASE_KEY;
+    if (byPublisher && key.size() != 192)
+        throw std::runtime_error("feeds are signed with the throwaway release key: no VEXA_RELEASE_PUBLIC_KEY");
+    // Everything that can throw comes first: no handle is left open.
+    BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PRIVATE_P256_MAGIC, 32};
+    auto* start = reinterpret_cast<unsigned char*>(&header);
+    std::vector<unsigned char> blob(start, start + sizeof header);
+    for (std::size_t at = 0; at < key.size(); at += 2)
+        blob.push_back(static_cast<unsigned char>(std::stoi(key.substr(at, 2), nullptr, 16)));
+    std::vector<unsigned char> digest = digestBytes(statement.data(), statement.size(), L"SHA256"), signature(64);
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_KEY_HANDLE signer = nullptr;
+    ULONG length = 0;
+    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) == 0 &&
+        (byPublisher ? BCryptImportKeyPair(algorithm, nullptr, BCRYPT_ECCPRIVATE_BLOB, &signer, blob.data(),
+                                           static_cast<ULONG>(blob.size()), 0) == 0
+                     : BCryptGenerateKeyPair(algorithm, &signer, 256, 0) == 0 && BCryptFinalizeKeyPair(signer, 0) == 0))
+        BCryptSignHash(signer, nullptr, digest.data(), 32, signature.data(), 64, &length, 0);
+    if (signer) BCryptDestroyKey(signer);
+    if (algorithm) BCryptCloseAlgorithmProvider(algorithm, 0);
+    if (length != 64) throw std::runtime_error("cannot sign a feed");
+    return base64(signature);
+}
+
+std::string statementOf(const json& feed) {
+    return releaseStatement({feed["version"].get<std::string>(), feed["url"].get<std::string>(),
+                             feed["sha256"].get<std::string>(), "", feed["bytes"].get<std::int64_t>()});
+}
 
 class UpdateHostTest : public ::testing::Test {
 protected:
@@ -48,12 +93,18 @@ protected:
         std::string name = "/assets/game-mods/Relicade-Vexa3711-Mods-v" + version + "-Update.exe";
         serve(name, content);
         std::string sha256 = hexDigest(content.data(), content.size(), L"SHA256");
-        serve("/programs/vexa3711/latest.json",
-              json{{"schema", 1}, {"product", "vexa3711-launcher"}, {"platform", "windows-x64"}, {"version", version},
-                   {"profiles", {"original-native", "remastered-native", "original-lus", "remastered-lus"}},
-                   {"url", "https://" + host + name}, {"sha256", sha256}, {"bytes", content.size()}}
-                  .dump());
+        json feed{{"schema", 1}, {"product", "vexa3711-launcher"}, {"platform", "windows-x64"}, {"version", version},
+                  {"profiles", {"original-native", "remastered-native", "original-lus", "remastered-lus"}},
+                  {"url", "https://" + host + name}, {"sha256", sha256}, {"bytes", content.size()}};
+        feed["signature"] = signatureOf(statementOf(feed));
+        serve("/programs/vexa3711/latest.json", feed.dump());
         return sha256;
+    }
+    // The published feed changed after it was signed.
+    static void changeFeed(const std::function<void(json&)>& change) {
+        json feed = json::parse(readFile(hostRoot + L"\\programs\\vexa3711\\latest.json"));
+        change(feed);
+        serve("/programs/vexa3711/latest.json", feed.dump());
     }
 };
 
@@ -116,6 +167,7 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
         L"close, update its launcher in the same folder, and restart. Your native game runtime, ROM, saves, "
         L"settings and shortcuts stay in place.";
     const std::wstring checksum = L"Update checksum mismatch or incomplete download; installation refused";
+    const std::wstring notSigned = stopped(L"Launcher update is not signed by the publisher.");
     HWND owner = CreateWindowExW(0, L"STATIC", L"hidden owner", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     struct Case {
         const char* what;
@@ -134,6 +186,9 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
             writeFile(cached, content);
             if (old) fs::last_write_time(cached, fs::file_time_type::clock::now() - std::chrono::hours(48));
         };
+    };
+    auto feedChanged = [](std::function<void(json&)> change) {
+        return [change](const std::wstring&, const std::wstring&) { changeFeed(change); };
     };
     for (const Case& c : std::vector<Case>{
              {"nothing newer", "0.3.4", IDOK, nothing, false,
@@ -156,7 +211,19 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
               stopped(L"Cannot lock the verified update.")},
              // Judged after the download; nothing is written through the link.
              {"a linked player-data folder", "0.3.5", IDOK, nothing, false, stopped(L"Linked update folders are unsupported.")},
-             {"a linked cache folder", "0.3.5", IDOK, nothing, false, stopped(L"Linked update folders are unsupported.")}}) {
+             {"a linked cache folder", "0.3.5", IDOK, nothing, false, stopped(L"Linked update folders are unsupported.")},
+             // Refused before the player is asked: nothing is downloaded or cached.
+             {"an unsigned feed", "0.3.5", IDOK, feedChanged([](json& f) { f.erase("signature"); }), false, notSigned},
+             {"a signature of 63 bytes", "0.3.5", IDOK,
+              feedChanged([](json& f) { f["signature"] = f["signature"].get<std::string>().substr(0, 84); }), false, notSigned},
+             {"a feed signed by another key", "0.3.5", IDOK,
+              feedChanged([](json& f) { f["signature"] = signatureOf(statementOf(f), false); }), false, notSigned},
+             {"a signature of another version's feed", "0.3.5", IDOK, feedChanged([](json& f) {
+                  json other = f;
+                  other["version"] = "0.3.6";
+                  other["url"] = "https://" + host + "/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.6-Update.exe";
+                  f["signature"] = signatureOf(statementOf(other));
+              }), false, notSigned}}) {
         SetUp();
         TempFolder root;
         std::wstring app = root / L"Vexa App\\", data = root / L"Player Data";
@@ -174,10 +241,12 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
         dialogs.answer = c.answer;
         EXPECT_EQ(runLauncherUpdate(owner, app, data, dialogs), c.result) << c.what;
         ASSERT_FALSE(dialogs.boxes.empty()) << c.what;
-        if (c.version != "0.3.4") EXPECT_EQ(dialogs.boxes[0], question) << c.what;
+        const bool asked = c.version != "0.3.4" && c.lastBox != notSigned;
+        if (asked) EXPECT_EQ(dialogs.boxes[0], question) << c.what;
+        else EXPECT_EQ(dialogs.boxes.size(), 1u) << c.what;
         EXPECT_EQ(c.lastBox.empty() ? question : c.lastBox, dialogs.boxes.back()) << c.what;
-        EXPECT_EQ(requests().size(), c.answer == IDOK && c.version != "0.3.4" ? 2u : 1u) << c.what;
-        if (c.answer != IDOK || c.version == "0.3.4") EXPECT_FALSE(fileExists(cache)) << c.what << ": nothing written";
+        EXPECT_EQ(requests().size(), c.answer == IDOK && asked ? 2u : 1u) << c.what;
+        if (c.answer != IDOK || !asked) EXPECT_FALSE(fileExists(cache)) << c.what << ": nothing written";
         if (!before.empty()) {
             EXPECT_EQ(readFile(cached), before) << c.what << ": a cached build is never rewritten";
             EXPECT_EQ(fs::last_write_time(cached), stamp) << c.what;
