@@ -25,6 +25,7 @@ TEST(UpdaterOptions, OnlyItsOwnCommandLineIsAccepted) {
              {{L"--directory", L"C:\\V", L"--wait-pid", L"7", L"--force"}, unknown},
              {{L"C:\\V", L"--wait-pid", L"7"}, unknown},
              {{L"--directory", L"C:\\V", L"--wait-pid"}, noValue},
+             {{L"--directory", L"--wait-pid", L"7"}, noValue},
              {{L"--directory", L"", L"--wait-pid", L"7"}, noValue},
              {{L"--directory", L"C:\\V", L"--wait-pid", L"0"}, badPid},
              {{L"--directory", L"C:\\V", L"--wait-pid", L"4294967296"}, badPid}}) {
@@ -64,7 +65,7 @@ TEST(PayloadTable, RefusesAnyTableButAnIntactOneOfLauncherFiles) {
              {"trailing dot", withSecond("x.dll."), damaged("a file path is not allowed")},
              {"device", withSecond("sub/nul.txt"), damaged("a file path is not allowed")},
              {"same name in other case", withSecond("vexa3711.EXE"), damaged("it names a file twice")},
-             {"the game", withSecond("vexawindowsrt64.exe"), damaged("it would change a file that is not the launcher's")},
+             {"the game in other case", withSecond("VEXAWindowsRT64.exe"), damaged("it would change a file that is not the launcher's")},
              {"no launcher", buildPayload({{"Vexa3711.dll", "x"}}), damaged("it does not carry Vexa3711.exe")}}) {
         EXPECT_EQ(outcomeOf([&] {
                       std::string listing;
