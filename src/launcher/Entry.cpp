@@ -48,6 +48,8 @@ int dispatch(const LaunchOptions& options) {
     }
     // No rollback record exists in this system, so this check always fails.
     if (options.verifyRollbackHelper) throw MessageError("No previous verified application is recorded");
+    // Every session and preflight, wherever the player-data folder came from.
+    requirePlayerDataApart(launcherState().applicationFolder, launcherState().playerDataFolder);
     DesktopSessionInteraction interaction;
     return runGameSession(options.preflightOnly, interaction);
 }

@@ -9,5 +9,8 @@ void resolvePlayerDataFolder();   // default below the local application-data fo
 void resolveApplicationFolder();  // the running executable's folder
 std::wstring normalizeOptionPath(const std::wstring& path);
 void readPlayerDataLocation();    // replaces playerDataFolder from the record
+// Neither folder may be or lie inside the other: an uninstallation or an update
+// of the application would otherwise take the player's data with it.
+void requirePlayerDataApart(const std::wstring& applicationFolder, const std::wstring& playerDataFolder);
 
 } // namespace vexa
