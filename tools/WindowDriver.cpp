@@ -9,6 +9,8 @@
 //   vexa_window_driver tab <n>             selects tab n without telling the window
 //   vexa_window_driver focus               the index of the control that has the focus (-1: none)
 //   vexa_window_driver wait-gone           until the window has closed
+//   vexa_window_driver --title <title> ... any of these on the top-level window with that
+//                                          title instead (the installer's wizard, say)
 // Each waits up to 20 s for the window and exits 1 when it does not come (or go).
 #include <windows.h>
 #include <commctrl.h>
@@ -21,7 +23,8 @@
 
 namespace {
 
-const wchar_t* const windowClass = L"Vexa3711PlayModsLauncher";
+const wchar_t* windowClass = L"Vexa3711PlayModsLauncher";
+const wchar_t* windowTitle = nullptr;
 
 std::string utf8(const std::wstring& text) {
     int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -38,7 +41,7 @@ std::string escaped(const std::wstring& text) {
 
 HWND findWindow() {
     for (int waited = 0; waited < 400; ++waited) {
-        if (HWND window = FindWindowW(windowClass, nullptr); window && IsWindowVisible(window)) return window;
+        if (HWND window = FindWindowW(windowClass, windowTitle); window && IsWindowVisible(window)) return window;
         Sleep(50);
     }
     return nullptr;
@@ -85,13 +88,19 @@ int listControls(HWND window) {
 // 0 once the window (without one: every launcher window) is gone, 1 after 20 s.
 int waitUntilGone(HWND window) {
     for (int waited = 0; waited < 400; ++waited, Sleep(50))
-        if (window ? !IsWindow(window) : !FindWindowW(windowClass, nullptr)) return 0;
+        if (window ? !IsWindow(window) : !FindWindowW(windowClass, windowTitle)) return 0;
     return 1;
 }
 
 } // namespace
 
 int wmain(int count, wchar_t** arguments) {
+    if (count > 2 && std::wstring(arguments[1]) == L"--title") {
+        windowClass = nullptr;
+        windowTitle = arguments[2];
+        count -= 2;
+        arguments += 2;
+    }
     std::wstring command = count > 1 ? arguments[1] : L"";
     if (command == L"wait-gone") return waitUntilGone(nullptr);
     HWND window = findWindow();

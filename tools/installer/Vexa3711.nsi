@@ -529,11 +529,10 @@ Function CheckInstallation
     ${EndIf}
 FunctionEnd
 
-; The finish page's "Start": this installer never asks for elevation (its
-; manifest runs it as the player), and the launcher it starts runs as it does.
+; The finish page's "Start". Through the shell, which starts it as the player
+; even when this installer was started with administrator rights.
 Function StartLauncher
-    SetOutPath "$INSTDIR"
-    Exec '"$INSTDIR\${LAUNCHER}"'
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\${LAUNCHER}"'
 FunctionEnd
 
 Function un.onInit
