@@ -25,6 +25,8 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
+; No closing "\": a folder the player browses to gets "\Vexa 3711" appended,
+; so choosing a folder of their own never means installing loose into it.
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${VERSION}"
