@@ -14,10 +14,12 @@ add_custom_target(installer
     COMMAND ${CMAKE_COMMAND} -E make_directory ${installerDir}
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/installer/payload_script.py
             ${releaseDir} $<TARGET_FILE:Vexa3711> ${installerDir}/payload.nsh ${installerDir}/controller.mpk
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/installer/make_wizard_bitmap.py ${installerDir}/wizard.bmp
     COMMAND ${VEXA_MAKENSIS} -V2 -INPUTCHARSET UTF8
             -DVERSION=${VEXA_LAUNCHER_VERSION}
             -DPAYLOAD_DIR=${releaseDir} -DPAYLOAD_SCRIPT=${installerDir}/payload.nsh
             -DCONTROLLER_PAK=${installerDir}/controller.mpk
+            -DWIZARD_BITMAP=${installerDir}/wizard.bmp
             -DOUTFILE=${VEXA_INSTALLER} -DSIGNER=${VEXA_SIGN_FILE}
             ${CMAKE_SOURCE_DIR}/tools/installer/Vexa3711.nsi
     BYPRODUCTS ${VEXA_INSTALLER}

@@ -9,6 +9,9 @@
 //   vexa_window_driver tab <n>             selects tab n without telling the window
 //   vexa_window_driver focus               the index of the control that has the focus (-1: none)
 //   vexa_window_driver wait-gone           until the window has closed
+//   vexa_window_driver --title <text> ...  any of these on the visible top-level window whose
+//                                          title begins with <text> (the installer's wizard, whose
+//                                          pages change the title's end)
 // Each waits up to 20 s for the window and exits 1 when it does not come (or go).
 #include <windows.h>
 #include <commctrl.h>
@@ -17,11 +20,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 const wchar_t* const windowClass = L"Vexa3711PlayModsLauncher";
+const wchar_t* windowTitle = nullptr;
 
 std::string utf8(const std::wstring& text) {
     int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -36,9 +41,24 @@ std::string escaped(const std::wstring& text) {
     return out;
 }
 
+HWND windowTitled(const wchar_t* prefix) {
+    struct Search { std::wstring_view prefix; HWND found; } search{prefix, nullptr};
+    EnumWindows([](HWND window, LPARAM data) -> BOOL {
+        Search& search = *reinterpret_cast<Search*>(data);
+        wchar_t title[256] = {};
+        GetWindowTextW(window, title, 256);
+        if (!IsWindowVisible(window) || !std::wstring_view(title).starts_with(search.prefix)) return TRUE;
+        search.found = window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND anyWindow() { return windowTitle ? windowTitled(windowTitle) : FindWindowW(windowClass, nullptr); }
+
 HWND findWindow() {
     for (int waited = 0; waited < 400; ++waited) {
-        if (HWND window = FindWindowW(windowClass, nullptr); window && IsWindowVisible(window)) return window;
+        if (HWND window = anyWindow(); window && IsWindowVisible(window)) return window;
         Sleep(50);
     }
     return nullptr;
@@ -85,13 +105,18 @@ int listControls(HWND window) {
 // 0 once the window (without one: every launcher window) is gone, 1 after 20 s.
 int waitUntilGone(HWND window) {
     for (int waited = 0; waited < 400; ++waited, Sleep(50))
-        if (window ? !IsWindow(window) : !FindWindowW(windowClass, nullptr)) return 0;
+        if (window ? !IsWindow(window) : !anyWindow()) return 0;
     return 1;
 }
 
 } // namespace
 
 int wmain(int count, wchar_t** arguments) {
+    if (count > 2 && std::wstring(arguments[1]) == L"--title") {
+        windowTitle = arguments[2];
+        count -= 2;
+        arguments += 2;
+    }
     std::wstring command = count > 1 ? arguments[1] : L"";
     if (command == L"wait-gone") return waitUntilGone(nullptr);
     HWND window = findWindow();

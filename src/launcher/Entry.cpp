@@ -37,6 +37,8 @@ int dispatch(const LaunchOptions& options, LauncherState& state) {
     }
     // No rollback record exists in this system, so this check always fails.
     if (options.verifyRollbackHelper) throw MessageError("No previous verified application is recorded");
+    // Every session and preflight, wherever the player-data folder came from.
+    requirePlayerDataApart(state.applicationFolder, state.playerDataFolder);
     DesktopSessionInteraction interaction(state.moduleInstance);
     return runGameSession(state, options.preflightOnly, interaction);
 }

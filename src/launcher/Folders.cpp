@@ -41,4 +41,11 @@ std::wstring readPlayerDataLocation(const std::wstring& applicationFolder) {
     return utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
+void requirePlayerDataApart(const std::wstring& applicationFolder, const std::wstring& playerDataFolder) {
+    // A relative or empty folder is the session's to refuse, with its own sentence.
+    if (!isAbsoluteWidePath(playerDataFolder)) return;
+    if (isSameOrInside(playerDataFolder, applicationFolder) || isSameOrInside(applicationFolder, playerDataFolder))
+        throw MessageError("Keep player data outside the game's folder.");
+}
+
 } // namespace vexa

@@ -23,6 +23,13 @@ TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
     const char* missing = "A required file is missing or unreadable.";
     const char* changed = "Installed files changed or are missing. Install a fresh version.";
     const auto changeAFile = [](const Installation& i) { writeFile(joinPath(i.app, L"COPYING"), "changed"); };
+    const char* apart = "Keep player data outside the game's folder.";
+    const auto recordAt = [](auto folder) {
+        return [folder](const Installation& i) {
+            writeFile(joinPath(i.app, L"player-data-location.txt"), wideToUtf8(folder(i)));
+        };
+    };
+    const auto insideApp = recordAt([](const Installation& i) { return joinPath(i.app, L"Saves"); });
     for (const LauncherRun& run : std::vector<LauncherRun>{
              {"complete preflight", {L"--preflight"}, nothing, "", 0},
              {"verification", {L"--verify-application"}, nothing, "", 0},
@@ -47,6 +54,15 @@ TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
               "Select the original US 12 MiB Vexa 3711 N64 ROM.", 65},
              {"empty --data-dir", {L"--preflight", L"--data-dir", L""}, nothing,
               "Choose an absolute installation or data folder.", 65},
+             {"recorded player data inside the application folder", {L"--preflight"}, insideApp, apart, 65},
+             {"recorded player data holding the application folder", {L"--install"},
+              recordAt([](const Installation& i) { return parentPath(i.app); }), apart, 65},
+             {"recorded player data that is the application folder", {L"--preflight"},
+              recordAt([](const Installation& i) { return i.app; }), apart, 65},
+             {"--data-dir that is the application folder", {L"--preflight", L"--data-dir", L"app"}, nothing, apart, 65},
+             {"--data-dir inside it", {L"--install", L"--data-dir", L"app\\Saves"}, nothing, apart, 65},
+             {"--data-dir holding it", {L"--preflight", L"--data-dir", L"."}, nothing, apart, 65},
+             {"verification reads no player data", {L"--verify-application"}, insideApp, "", 0},
              {"remaster", {L"--install", L"--edition", L"remaster"}, nothing,
               "Remaster textures are not included in this installation.", 65},
              {"remaster, even in preflight", {L"--preflight", L"--edition", L"remaster"}, nothing,

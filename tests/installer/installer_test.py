@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The installer under Wine, from a clean prefix: refused folders, silent
-installations the launcher accepts, a reinstallation and uninstallations that
-keep the player's data byte for byte, and the Authenticode signatures.
+"""The installer under Wine, from a clean prefix: refused folders and options,
+silent installations the launcher accepts, a reinstallation and uninstallations
+that keep the player's data and other people's files byte for byte (never
+deleting through a link), and the Authenticode signatures.
 
     installer_test.py BUILD_DIR SETUP_EXE CERTIFICATE
 """
@@ -49,8 +50,9 @@ def setup(arguments):
 
 
 def snapshot(folder):
+    """Every file's digest and every folder, so that a folder made is a change too."""
     return {os.path.relpath(os.path.join(d, n), folder): hashlib.sha256(open(os.path.join(d, n), "rb").read()).digest()
-            for d, _, names in os.walk(folder) for n in names}
+            if n in files else None for d, folders, files in os.walk(folder) for n in folders + files}
 
 
 def write(path, content):
@@ -78,30 +80,41 @@ shutil.copy(SETUP, os.path.join(X, "setup.exe"))
 subprocess.run([sys.executable, os.path.join(SOURCE, "tools", "demo_cartridge.py"), os.path.join(X, "rom.z64")],
                check=True)
 
+# Each refusal in a folder of its own, before any installation: nothing may be
+# written anywhere, nor registered.
+APART = "Keep player data outside the game's folder."
+REFUSALS = [  # arguments, files there beforehand, the sentence
+    (r"/D=X:\links\linked\Vexa 3711", {}, r'Linked installation or save folders are unsupported: "X:\links\linked"'),
+    (r"/PLAYERDATA=X:\links\linked\data /D=X:\r1\Vexa 3711", {}, "Linked installation or save folders"),
+    (r"/D=Vexa 3711", {}, "Choose an absolute installation or data folder"),
+    (r"/D=X:\locked\Vexa 3711", {}, "This folder cannot be written by your account. Choose a folder of your own."),
+    (r"/PLAYERDATA=X:\locked\data /D=X:\r2\Vexa 3711", {}, "This folder cannot be written by your account."),
+    (r"/D=X:\r3\Vexa 3711", {r"r3\Vexa 3711\README.md": b"their notes", r"r3\Vexa 3711\SDL2.dll": b"their SDL"},
+     "This folder holds other files. Choose an empty folder."),
+    (r"/PLAYERDATA=X:\r4\Vexa 3711\Saves /D=X:\r4\Vexa 3711", {}, APART),
+    (r"/PLAYERDATA=x:\R5\VEXA 3711 /D=X:\r5\Vexa 3711", {}, APART),
+    (r"/PLAYERDATA=X:\r6 /D=X:\r6\Vexa 3711", {}, APART),
+    (r"/ALLUSERS /D=X:\r7\Vexa 3711", {}, 'Unknown option "/ALLUSERS"')]
 lock(os.path.join(X, "locked"), True)
 try:
-    for arguments, sentence in [
-            (r"/D=X:\links\linked\Vexa 3711", r'Linked installation or save folders are unsupported: "X:\links\linked"'),
-            (r"/PLAYERDATA=X:\links\linked\data /D=X:\Vexa 3711", "Linked installation or save folders"),
-            (r"/D=Vexa 3711", "Choose an absolute installation or data folder"),
-            (r"/D=X:\locked\Vexa 3711", "with administrator rights failed")]:
+    for arguments, files, sentence in REFUSALS:
+        for name, content in files.items():
+            write(os.path.join(X, name.replace("\\", "/")), content)
+        before = snapshot(X)
         code, _, error = setup(arguments)
-        check(code != 0 and sentence in error, "%s: exit code %d, %r" % (arguments, code, error))
+        check(code == 2 and sentence in error, "%s: exit code %d, %r" % (arguments, code, error))
+        check(snapshot(X) == before and not os.path.exists(unix(C_USER + r"\AppData\Local\Vexa3711Original"))
+              and not os.path.exists(unix(C_USER + r"\AppData\Local\Programs")), arguments + ": wrote files")
+        check(wine("reg", "query", "HKCU\\" + KEY)[0] != 0, arguments + ": registered itself")
 finally:
     lock(os.path.join(X, "locked"), False)
-check(sorted(os.listdir(X)) == ["links", "locked", "rom.z64", "setup.exe"]
-      and not os.listdir(unix(r"X:\links\real")) and not os.listdir(unix(r"X:\locked"))
-      and not os.path.exists(unix(C_USER + r"\AppData\Local\Vexa3711Original"))
-      and not os.path.exists(unix(C_USER + r"\AppData\Local\Programs")), "a refused installation wrote files")
-check(wine("reg", "query", "HKCU\\" + KEY)[0] != 0, "a refused installation registered itself")
 
-START_MENU = r"\Microsoft\Windows\Start Menu\Programs\Vexa 3711.lnk"
-INSTALLATIONS = [  # application folder, arguments, player data, hive, shortcuts
-    (r"X:\Vexa Games\Vexa 3711", "", C_USER + r"\AppData\Local\Vexa3711Original\PlayerData", "HKCU",
-     [C_USER + r"\AppData\Roaming" + START_MENU]),
-    (r"X:\Für alle\Vexa 3711", r"/ALLUSERS /DESKTOPSHORTCUT /PLAYERDATA=X:\Spieler Zoë ✓\Daten",
-     r"X:\Spieler Zoë ✓\Daten", "HKLM", [r"C:\ProgramData" + START_MENU, r"C:\users\Public\Desktop\Vexa 3711.lnk"])]
-for app, arguments, data, hive, shortcuts in INSTALLATIONS:
+START_MENU = C_USER + r"\AppData\Roaming\Microsoft\Windows\Start Menu\Programs\Vexa 3711.lnk"
+DESKTOP = C_USER + r"\Desktop\Vexa 3711.lnk"
+INSTALLATIONS = [  # application folder, arguments, player data, desktop shortcut
+    (r"X:\Vexa Games\Vexa 3711", "", C_USER + r"\AppData\Local\Vexa3711Original\PlayerData", False),
+    (r"X:\Für alle\Vexa 3711", r"/DESKTOPSHORTCUT /PLAYERDATA=X:\Spieler Zoë ✓\Daten", r"X:\Spieler Zoë ✓\Daten", True)]
+for app, arguments, data, desktop in INSTALLATIONS:
     code, _, error = setup(arguments + " /D=" + app)
     check(code == 0, "installing into %s: exit code %d, %r" % (app, code, error))
     check(open(unix(app + r"\player-data-location.txt"), "rb").read() == data.encode(), app + ": location record")
@@ -111,11 +124,13 @@ for app, arguments, data, hive, shortcuts in INSTALLATIONS:
     write(unix(data + r"\rom-location.txt"), b"X:\\rom.z64")
     for option in ("--verify-application", "--preflight"):
         check(wine(app + r"\Vexa3711.exe", option)[0] == 0, "%s: %s refused the installation" % (app, option))
-    entry = wine("reg", "query", hive + "\\" + KEY)[1]
-    values = ["DisplayName", "DisplayVersion    REG_SZ    " + VERSION, "Publisher", "EstimatedSize", "DisplayIcon"]
+    entry = wine("reg", "query", "HKCU\\" + KEY)[1]
+    values = ["DisplayVersion    REG_SZ    " + VERSION, "DisplayName", "Publisher", "EstimatedSize", "DisplayIcon",
+              "InstallLocation", "NoModify    REG_DWORD    0x1", "NoRepair    REG_DWORD    0x1",
+              'QuietUninstallString    REG_SZ    "X:', '\\Uninstall.exe" /S']  # reg writes no UTF-8
     check(all(v in entry for v in values), app + ": uninstall entry " + entry)
-    check(all(os.path.exists(unix(s)) for s in shortcuts), app + ": shortcuts")
-check(not os.path.exists(unix(C_USER + r"\Desktop\Vexa 3711.lnk")), "a desktop shortcut nobody asked for")
+    check(os.path.exists(unix(START_MENU)) and os.path.exists(unix(DESKTOP)) == desktop, app + ": shortcuts")
+check(wine("reg", "query", "HKLM\\" + KEY)[0] != 0, "registered for all users")
 
 tampered = os.path.join(X, "tampered.exe")
 shutil.copy(SETUP, tampered)
@@ -140,21 +155,38 @@ for name, content in [("controller.mpk", os.urandom(32768)), ("input.cfg", b"vex
 before = snapshot(data)
 check(setup("/D=" + INSTALLATIONS[0][0])[0] == 0 and snapshot(data) == before, "reinstalling changed the player data")
 
-kept = {app: snapshot(unix(data)) for app, _, data, _, _ in INSTALLATIONS}
+# Uninstalling deletes nothing through a link: not through a linked installation
+# folder (refused), nor through a folder link planted at notices.
+first, second = (unix(i[0]) for i in INSTALLATIONS)
+os.symlink(first, os.path.join(X, "links", "app"))
+before = snapshot(first)
+code, _, error = wine("cmd", "/c", r"X:\links\app\Uninstall.exe /S _?=X:\links\app")
+check(code == 2 and r'"X:\links\app" is reached through a link' in error and snapshot(first) == before,
+      "uninstalling through a linked folder: exit code %d, %r" % (code, error))
+shutil.move(os.path.join(second, "notices"), os.path.join(X, "links", "notices"))
+os.symlink(os.path.join(X, "links", "notices"), os.path.join(second, "notices"))
+linked = snapshot(os.path.join(X, "links", "notices"))
+kept = {app: snapshot(unix(data)) for app, _, data, _ in INSTALLATIONS}
 for app, *_ in INSTALLATIONS:
     write(unix(app + r"\notes.txt"), b"the player's own file")
     wine(app + r"\Uninstall.exe", "/S")
 subprocess.run(["wineserver", "-w"], env=ENV)  # the uninstallers go on from a copy in the temporary folder
-for app, _, data, hive, shortcuts in INSTALLATIONS:
-    left = os.listdir(unix(app)) if os.path.isdir(unix(app)) else None
-    check(left == ["notes.txt"], "%s after uninstalling: %s" % (app, left))
+for app, _, data, _ in INSTALLATIONS:
+    left = sorted(os.listdir(unix(app))) if os.path.isdir(unix(app)) else None
+    # Windows removes the link itself; Wine cannot, and it stays.
+    check(left in (["notes.txt"], ["notes.txt", "notices"] if unix(app) == second else None),
+          "%s after uninstalling: %s" % (app, left))
     check(snapshot(unix(data)) == kept[app], app + ": uninstalling changed the player data")
-    check(not any(os.path.exists(unix(s)) for s in shortcuts), app + ": shortcuts left")
-    check(wine("reg", "query", hive + "\\" + KEY)[0] != 0, app + ": uninstall entry left")
+check(snapshot(os.path.join(X, "links", "notices")) == linked, "uninstalling deleted through a link")
+check(not os.path.exists(unix(START_MENU)) and not os.path.exists(unix(DESKTOP)), "shortcuts left")
+check(wine("reg", "query", "HKCU\\" + KEY)[0] != 0, "uninstall entry left")
 
-# A file the installer cannot write (a folder in its place): the launcher's own check says so.
+# A file the installer cannot write over its own installation (a folder in its
+# place): the launcher's own check says so.
 os.makedirs(os.path.join(X, "blocked", "README.md"))
-code, _, error = setup(r"/PLAYERDATA=X:\blocked\data /D=X:\blocked")
+write(os.path.join(X, "blocked", "Uninstall.exe"), b"")
+write(os.path.join(X, "blocked", "player-data-location.txt"), b"X:\\data")
+code, _, error = setup(r"/PLAYERDATA=X:\blocked-data /D=X:\blocked")
 check(code != 0 and "check failed:\r\n\r\nA required file is missing or unreadable." in error,
       "blocked file: %r" % error)
 subprocess.run(["wineserver", "-k"], env=ENV)

@@ -1,15 +1,14 @@
 ; The Vexa 3711 installer and uninstaller. cmake/Installer.cmake builds it and
-; defines VERSION, PAYLOAD_DIR, PAYLOAD_SCRIPT, CONTROLLER_PAK,
+; defines VERSION, PAYLOAD_DIR, PAYLOAD_SCRIPT, CONTROLLER_PAK, WIZARD_BITMAP,
 ; OUTFILE and SIGNER.
 ;
-; Per user and without elevation by default. A folder the player cannot write
-; (Program Files, say) makes it an installation for all users: a copy of the
-; installer started with administrator rights writes and registers the
-; application folder, and this process then does the player's own part (their
-; data, the check), so that their files are theirs.
+; For the player's own account only, never elevated: every file it writes is
+; the player's, and a folder they cannot write is refused, not escalated. It
+; installs only into a missing or empty folder or over its own installation,
+; and keeps the player's data apart from the application folder.
 ;
 ; Command line: /S, /D=<folder> (last and unquoted, as always with NSIS),
-; /PLAYERDATA=<folder>, /DESKTOPSHORTCUT, /ALLUSERS (register for all users).
+; /PLAYERDATA=<folder>, /DESKTOPSHORTCUT. Any other option is refused.
 Unicode true
 Target amd64-unicode
 ManifestSupportedOS all
@@ -26,6 +25,8 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
+; No closing "\": a folder the player browses to gets "\Vexa 3711" appended,
+; so choosing a folder of their own never means installing loose into it.
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${VERSION}"
@@ -40,22 +41,33 @@ BrandingText "${PRODUCT} ${VERSION}"
 !include "${PAYLOAD_SCRIPT}"
 
 Var PlayerData    ; the folder player-data-location.txt names
-Var AllUsers      ; 1: /ALLUSERS was given
-Var Machine       ; 1: registered for all users (HKLM, common shortcuts)
-Var Elevate       ; 1: the application folder needs administrator rights
-Var ElevatedCopy  ; 1: this is the copy started with those rights
 Var Problem       ; why a folder was refused; "" when none was
 Var Requested     ; the folder /D= named, exactly as given
+Var RemoveLinks   ; 1: the link walk removes the links it meets (uninstaller)
+
+; Opens a block that runs only when the folder and every folder above it are
+; plain folders: the uninstaller deletes nothing through a link.
+!macro IfUnlinked folder
+    StrCpy $R1 "${folder}"
+    StrCpy $Problem ""
+    Call un.CheckFolder
+    ${If} $Problem == ""
+!macroend
 
 !define MUI_ICON "${PAYLOAD_DIR}/Vexa3711.ico"
 !define MUI_UNICON "${PAYLOAD_DIR}/Vexa3711.ico"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${WIZARD_BITMAP}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
+!insertmacro MUI_PAGE_WELCOME
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_TEXT "${PRODUCT} is installed. Start it from the Start menu.$\r$\n$\r$\nYour saves and settings are kept in $PlayerData."
+!define MUI_FINISHPAGE_TEXT "${PRODUCT} is installed. Start it here or from the Start menu.$\r$\n$\r$\nYour saves and settings are kept in $PlayerData."
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartLauncher
 !insertmacro MUI_PAGE_FINISH
 !define MUI_UNCONFIRMPAGE_TEXT_TOP "${PRODUCT} will be removed from the folder below. Your player data is not touched: saves, the Controller Pak, settings, logs and downloaded launcher updates stay in your player-data folder."
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -80,32 +92,32 @@ Section "${PRODUCT}" SecMain
         Push $Problem
         Call Fail
     ${EndIf}
-    ${If} $Elevate == 1
-        Call InstallWithRights
-    ${Else}
-        Call InstallApplication
-    ${EndIf}
-    ${If} $ElevatedCopy != 1
-        Call CreatePlayerData
-        Call CheckInstallation
-    ${EndIf}
+    Call InstallApplication
+    Call CreatePlayerData
+    Call CheckInstallation
 SectionEnd
 
 Section /o "Desktop shortcut" SecDesktop
-    ; Made with the Start-menu shortcut, possibly by the copy with administrator rights.
+    ; Made with the Start-menu shortcut.
 SectionEnd
 
 Section "Uninstall"
-    ; Only what the installer wrote into the application folder. The player-data
-    ; folder (saves, Controller Pak, settings, logs, launcher-updates) is never touched.
+    ; Only what the installer wrote into the application folder, and nothing
+    ; through a link: a linked folder goes as a link (Windows leaves what it
+    ; points at), and what lies below a link that stays is skipped. The
+    ; player-data folder (saves, Controller Pak, settings, logs,
+    ; launcher-updates) is never touched.
+    StrCpy $RemoveLinks 1
+    StrCpy $R1 $INSTDIR
+    Call un.WalkLinks
     !insertmacro RemovePayload
     Delete "$INSTDIR\${LOCATION_RECORD}"
     ; A later installation elsewhere owns the entry and shortcuts: they stay.
-    ReadRegStr $R0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+    ReadRegStr $R0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
     ${If} $R0 == $INSTDIR
         Delete "$SMPROGRAMS\${PRODUCT}.lnk"
         Delete "$DESKTOP\${PRODUCT}.lnk"
-        DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+        DeleteRegKey HKCU "${UNINSTALL_KEY}"
     ${EndIf}
     Delete "$INSTDIR\${UNINSTALLER}"
     RMDir "$INSTDIR"
@@ -121,50 +133,145 @@ SectionEnd
 !macroend
 
 !macro SharedFunctions un
-    ; $R0 = 1 when this process may create folders in the existing folder $R1.
-    ; Nothing stays behind: the probe folder goes again at once.
-    Function ${un}CanCreateIn
-        System::Call 'kernel32::GetTickCount() i .R0'
-        StrCpy $R2 "$R1\~vexa-probe-$R0"
-        System::Call 'kernel32::CreateDirectoryW(w R2, p 0) i .R0'
-        ${If} $R0 <> 0
-            System::Call 'kernel32::RemoveDirectoryW(w R2)'
-            StrCpy $R0 1
+    ; The launcher's rules for the folder in $R1: absolute, and neither it nor any
+    ; folder above it a reparse point (symbolic link, junction, mount point).
+    ; Leaves the normal form in $R1, or the refusal in $Problem.
+    Function ${un}CheckFolder
+        ; Both separators count, as in the launcher's path grammar.
+        StrCpy $R2 ""
+        StrCpy $R3 0
+        ${Do}
+            StrCpy $R4 $R1 1 $R3
+            ${IfThen} $R4 == "/" ${|} StrCpy $R4 "\" ${|}
+            StrCpy $R2 "$R2$R4"
+            IntOp $R3 $R3 + 1
+        ${LoopUntil} $R4 == ""
+        StrCpy $R1 $R2
+        StrCpy $R2 $R1 2 1
+        StrCpy $R3 $R1 2
+        StrCpy $R4 $R1 1 2
+        ${If} $R2 != ":\"
+            ${If} $R3 != "\\"
+            ${OrIf} $R4 == "\"
+            ${OrIf} $R4 == ""
+                StrCpy $Problem "Choose an absolute installation or data folder, not $\"$R1$\"."
+                Return
+            ${EndIf}
+        ${EndIf}
+        System::Call 'kernel32::GetFullPathNameW(w R1, i ${NSIS_MAX_STRLEN}, w .R1, p 0)'
+        StrCpy $R2 $R1
+        ${Do}
+            Call ${un}IsLink
+            ${If} $R3 == 1
+                StrCpy $Problem "Linked installation or save folders are unsupported: $\"$R2$\" is a link. Choose another folder."
+                Return
+            ${EndIf}
+            Call ${un}ParentFolder
+        ${LoopUntil} $R2 == ""
+    FunctionEnd
+
+    ; $R3 = 1 when $R2 exists and is a reparse point, else 0.
+    Function ${un}IsLink
+        System::Call 'kernel32::GetFileAttributesW(w R2) i .R3'
+        ${If} $R3 <> -1
+            IntOp $R3 $R3 & 0x400 ; FILE_ATTRIBUTE_REPARSE_POINT
+            ${If} $R3 <> 0
+                StrCpy $R3 1
+                Return
+            ${EndIf}
+        ${EndIf}
+        StrCpy $R3 0
+    FunctionEnd
+
+    ; $R2 becomes the folder above it: "X:\" above "X:\a", "" above a root.
+    Function ${un}ParentFolder
+        ${GetParent} $R2 $R3
+        StrCpy $R4 $R3 1 -1
+        StrLen $R5 $R3
+        ${If} $R4 == ":"
+            StrCpy $R2 "$R3\"
+        ${ElseIf} $R5 < 3
+            StrCpy $R2 ""
+        ${Else}
+            StrCpy $R2 $R3
         ${EndIf}
     FunctionEnd
 
-    ; Starts this program again with administrator rights (Windows asks) and
-    ; waits for it. $R1: its arguments. $R0: its exit code, "" when it did not start.
-    Function ${un}RunElevated
-        StrCpy $R0 ""
-        StrCpy $R2 $EXEPATH
-        ; SHELLEXECUTEINFOW in its 64-bit layout (System packs, so the padding is
-        ; spelled out), fMask SEE_MASK_NOCLOSEPROCESS; hProcess is at offset 104.
-        System::Call '*(i 112, i 0x40, p $HWNDPARENT, w "runas", w R2, w R1, p 0, i 1, i 0, p 0, p 0, p 0, p 0, i 0, i 0, p 0, p 0) p .R3'
-        System::Call 'shell32::ShellExecuteExW(p R3) i .R4'
-        System::Call '*$R3(&i104, p .R5)'
+    ; Walks every folder below $R1 and never enters a link. With $RemoveLinks 1
+    ; a linked folder is removed as a link (RemoveDirectoryW: Windows leaves
+    ; what it points at); otherwise the first one found is the refusal in $Problem.
+    Function ${un}WalkLinks
+        Push "" ; the end of the folders still to walk
+        Push $R1
+        ${Do}
+            Pop $R6
+            ${IfThen} $R6 == "" ${|} ${Break} ${|}
+            FindFirst $R7 $R8 "$R6\*.*"
+            ${DoWhile} $R8 != ""
+                StrCpy $R2 "$R6\$R8"
+                ${If} $R8 != "."
+                ${AndIf} $R8 != ".."
+                ${AndIf} ${FileExists} "$R2\*.*"
+                    Call ${un}IsLink
+                    ${If} $R3 == 0
+                        Push $R2
+                    ${ElseIf} $RemoveLinks == 1
+                        System::Call 'kernel32::RemoveDirectoryW(w R2)'
+                    ${ElseIf} $Problem == ""
+                        StrCpy $Problem "Linked installation or save folders are unsupported: $\"$R2$\" is a link. Choose another folder."
+                    ${EndIf}
+                ${EndIf}
+                FindNext $R7 $R8
+            ${Loop}
+            FindClose $R7
+        ${Loop}
+    FunctionEnd
+
+    ; Tells the player and stops: a box, or for a silent run the standard error
+    ; handle it was given, if any.
+    Function ${un}Fail
+        Exch $R1
+        DetailPrint $R1
+        MessageBox MB_ICONSTOP|MB_OK $R1 /SD IDOK
+        ${If} ${Silent}
+            System::Call 'kernel32::GetStdHandle(i -12) p .R5'
+            ${If} $R5 <> 0
+            ${AndIf} $R5 <> -1
+                Call ${un}WriteUtf8
+            ${EndIf}
+        ${EndIf}
+        SetErrorLevel 2
+        Abort
+    FunctionEnd
+
+    ; Writes $R1 as UTF-8 to the open file handle $R5. $R0 = 1 when all of it was written.
+    Function ${un}WriteUtf8
+        System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w R1, i -1, p 0, i 0, p 0, p 0) i .R2'
+        System::Alloc $R2
+        Pop $R3
+        System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w R1, i -1, p R3, i R2, p 0, p 0)'
+        IntOp $R2 $R2 - 1 ; not the terminating zero
+        System::Call 'kernel32::WriteFile(p R5, p R3, i R2, *i .R6, p 0) i .R0'
         System::Free $R3
-        ${If} $R4 <> 0
-        ${AndIf} $R5 <> 0
-            System::Call 'kernel32::WaitForSingleObject(p R5, i -1)'
-            System::Call 'kernel32::GetExitCodeProcess(p R5, *i .R0)'
-            System::Call 'kernel32::CloseHandle(p R5)'
+        ${If} $R0 <> 0
+        ${AndIf} $R6 == $R2
+            StrCpy $R0 1
         ${EndIf}
     FunctionEnd
 !macroend
 !insertmacro SharedFunctions ""
 !insertmacro SharedFunctions "un."
 
+
 Function .onInit
     ${GetParameters} $R9
+    Call CheckOptions
     StrCpy $PlayerData "$LOCALAPPDATA\Vexa3711Original\PlayerData"
     ClearErrors
     ${GetOptions} $R9 "/PLAYERDATA=" $R0
     ${IfNot} ${Errors}
         StrCpy $PlayerData $R0
     ${EndIf}
-    !insertmacro OptionGiven "/ALLUSERS" $AllUsers
-    !insertmacro OptionGiven "/ELEVATED" $ElevatedCopy
     !insertmacro OptionGiven "/DESKTOPSHORTCUT" $R1
     ${If} $R1 == 1
         !insertmacro SelectSection ${SecDesktop}
@@ -187,25 +294,55 @@ Function .onInit
     ${Loop}
 FunctionEnd
 
+; Refuses an option this installer does not know before anything else, among
+; them the /ALLUSERS of earlier versions: it installs for the player's account
+; only. An option begins with "/" at the start or after a blank, its value runs
+; to the next one, and /D= is last and takes the rest.
+Function CheckOptions
+    StrCpy $R0 " $R9"
+    StrLen $R1 $R0
+    StrCpy $R2 0
+    ${DoWhile} $R2 < $R1
+        StrCpy $R3 $R0 2 $R2
+        IntOp $R2 $R2 + 1
+        ${If} $R3 == " /"
+            ; The option's name: up to a blank, or up to and with "=".
+            StrCpy $R4 ""
+            StrCpy $R5 $R2
+            ${Do}
+                StrCpy $R6 $R0 1 $R5
+                ${If} $R6 == " "
+                ${OrIf} $R6 == ""
+                    ${Break}
+                ${EndIf}
+                StrCpy $R4 "$R4$R6"
+                IntOp $R5 $R5 + 1
+            ${LoopUntil} $R6 == "="
+            ${If} $R4 == "/D="
+                Return
+            ${ElseIf} $R4 != "/S"
+            ${AndIf} $R4 != "/NCRC"
+            ${AndIf} $R4 != "/DESKTOPSHORTCUT"
+            ${AndIf} $R4 != "/PLAYERDATA="
+                Push "Unknown option $\"$R4$\". ${PRODUCT} installs for your account only; its options are /S, /DESKTOPSHORTCUT, /PLAYERDATA=<folder> and /D=<folder>."
+                Call Fail
+            ${EndIf}
+        ${EndIf}
+    ${Loop}
+FunctionEnd
+
 Function DirectoryPageLeave
     Call PrepareTarget
     ${If} $Problem != ""
         MessageBox MB_ICONEXCLAMATION|MB_OK $Problem
         Abort
     ${EndIf}
-    ${If} $Elevate == 1
-        MessageBox MB_ICONINFORMATION|MB_OKCANCEL "$\"$INSTDIR$\" needs administrator rights: ${PRODUCT} will be installed there for all users of this computer, and Windows will ask for an administrator's permission.$\r$\n$\r$\nChoose Cancel to pick a folder of your own instead." IDOK +2
-        Abort
-    ${EndIf}
 FunctionEnd
 
 ; Judges the application and player-data folders before anything is written,
-; normalizes them, and decides whether the application folder needs
-; administrator rights. Sets $Problem when a folder is refused.
+; and normalizes them. Sets $Problem when one is refused.
 Function PrepareTarget
     StrCpy $Problem ""
-    StrCpy $Machine $AllUsers
-    StrCpy $Elevate 0
     StrCpy $R1 $INSTDIR
     ${If} ${Silent}
     ${AndIf} $Requested != ""
@@ -218,143 +355,126 @@ Function PrepareTarget
     Call CheckFolder
     StrCmp $Problem "" 0 done
     StrCpy $PlayerData $R1
-    ; Whether the rest can be created is decided in the nearest existing folder.
-    StrCpy $R2 $INSTDIR
+    Call CheckApart
+    StrCmp $Problem "" 0 done
+    Call CheckOccupant
+    StrCmp $Problem "" 0 done
+    StrCpy $R1 $INSTDIR
+    Call CheckWritable
+    StrCmp $Problem "" 0 done
+    StrCpy $R1 $PlayerData
+    Call CheckWritable
+done:
+FunctionEnd
+
+; The player's data may not be the application folder, lie inside it or hold
+; it: removing or replacing the one would take the other along.
+Function CheckApart
+    ; Compared with a closing separator, so that "X:\Games2" is not inside "X:\Games".
+    StrCpy $R1 $INSTDIR
+    StrCpy $R3 $R1 1 -1
+    ${IfThen} $R3 != "\" ${|} StrCpy $R1 "$R1\" ${|}
+    StrCpy $R2 $PlayerData
+    StrCpy $R3 $R2 1 -1
+    ${IfThen} $R3 != "\" ${|} StrCpy $R2 "$R2\" ${|}
+    ; The shorter one a prefix of the other, whatever the case.
+    StrLen $R3 $R1
+    StrLen $R4 $R2
+    ${IfThen} $R4 < $R3 ${|} StrCpy $R3 $R4 ${|}
+    StrCpy $R4 $R1 $R3
+    StrCpy $R5 $R2 $R3
+    ${If} $R4 == $R5
+        StrCpy $Problem "Keep player data outside the game's folder."
+    ${EndIf}
+FunctionEnd
+
+; Only a missing or empty folder, or this product's own installation (its
+; uninstaller and location record, or the registered folder): nobody else's
+; files are overwritten or mixed with ours. A reinstallation writes nothing
+; through a link below the folder.
+Function CheckOccupant
+    ${IfNot} ${FileExists} "$INSTDIR"
+        Return
+    ${EndIf}
+    ReadRegStr $R0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+    ${AndIf} ${FileExists} "$INSTDIR\${LOCATION_RECORD}"
+        StrCpy $R0 $INSTDIR
+    ${EndIf}
+    ${If} $R0 == $INSTDIR
+    ${AndIf} ${FileExists} "$INSTDIR\*.*"
+        StrCpy $RemoveLinks 0
+        StrCpy $R1 $INSTDIR
+        Call WalkLinks
+        Return
+    ${EndIf}
+    ; A file of that name counts as other files too.
+    StrCpy $R0 1
+    ${If} ${FileExists} "$INSTDIR\*.*"
+        StrCpy $R0 0
+        FindFirst $R1 $R2 "$INSTDIR\*.*"
+        ${DoWhile} $R2 != ""
+            ${If} $R2 != "."
+            ${AndIf} $R2 != ".."
+                StrCpy $R0 1
+                ${Break}
+            ${EndIf}
+            FindNext $R1 $R2
+        ${Loop}
+        FindClose $R1
+    ${EndIf}
+    ${If} $R0 == 1
+        StrCpy $Problem "This folder holds other files. Choose an empty folder."
+    ${EndIf}
+FunctionEnd
+
+; $R0 = 1 when this process may create folders in the existing folder $R1.
+; Nothing stays behind: the probe folder goes again at once.
+Function CanCreateIn
+    System::Call 'kernel32::GetTickCount() i .R0'
+    StrCpy $R2 "$R1\~vexa-probe-$R0"
+    System::Call 'kernel32::CreateDirectoryW(w R2, p 0) i .R0'
+    ${If} $R0 <> 0
+        System::Call 'kernel32::RemoveDirectoryW(w R2)'
+        StrCpy $R0 1
+    ${EndIf}
+FunctionEnd
+
+; Refuses the folder $R1 unless the player may create folders in it, or in the
+; nearest folder above it that exists.
+Function CheckWritable
+    StrCpy $R2 $R1
     ${DoUntil} ${FileExists} "$R2\*.*"
         Call ParentFolder
         ${If} $R2 == ""
-            StrCpy $Problem "Cannot create $\"$INSTDIR$\": its drive or share does not exist. Choose another folder."
-            Goto done
+            StrCpy $Problem "Cannot create $\"$R1$\": its drive or share does not exist. Choose another folder."
+            Return
         ${EndIf}
     ${Loop}
     StrCpy $R1 $R2
     Call CanCreateIn
     ${If} $R0 != 1
-        ${If} $ElevatedCopy == 1
-            StrCpy $Problem "Cannot write to $\"$INSTDIR$\", even with administrator rights. Choose another folder."
-        ${Else}
-            StrCpy $Elevate 1
-            StrCpy $Machine 1
-        ${EndIf}
-    ${ElseIf} $Machine == 1
-    ${AndIf} $ElevatedCopy != 1
-        ; Registering for all users writes HKLM, which needs the rights too.
-        UserInfo::GetAccountType
-        Pop $R0
-        ${If} $R0 != "Admin"
-            StrCpy $Elevate 1
-        ${EndIf}
-    ${EndIf}
-done:
-FunctionEnd
-
-; The launcher's rules for the folder in $R1: absolute, and neither it nor any
-; folder above it a reparse point (symbolic link, junction, mount point).
-; Leaves the normal form in $R1, or the refusal in $Problem.
-Function CheckFolder
-    ; Both separators count, as in the launcher's path grammar.
-    StrCpy $R2 ""
-    StrCpy $R3 0
-    ${Do}
-        StrCpy $R4 $R1 1 $R3
-        ${IfThen} $R4 == "/" ${|} StrCpy $R4 "\" ${|}
-        StrCpy $R2 "$R2$R4"
-        IntOp $R3 $R3 + 1
-    ${LoopUntil} $R4 == ""
-    StrCpy $R1 $R2
-    StrCpy $R2 $R1 2 1
-    StrCpy $R3 $R1 2
-    StrCpy $R4 $R1 1 2
-    ${If} $R2 != ":\"
-        ${If} $R3 != "\\"
-        ${OrIf} $R4 == "\"
-        ${OrIf} $R4 == ""
-            StrCpy $Problem "Choose an absolute installation or data folder, not $\"$R1$\"."
-            Return
-        ${EndIf}
-    ${EndIf}
-    System::Call 'kernel32::GetFullPathNameW(w R1, i ${NSIS_MAX_STRLEN}, w .R1, p 0)'
-    StrCpy $R2 $R1
-    ${Do}
-        System::Call 'kernel32::GetFileAttributesW(w R2) i .R3'
-        ${If} $R3 <> -1
-            IntOp $R3 $R3 & 0x400 ; FILE_ATTRIBUTE_REPARSE_POINT
-            ${If} $R3 <> 0
-                StrCpy $Problem "Linked installation or save folders are unsupported: $\"$R2$\" is a link. Choose another folder."
-                Return
-            ${EndIf}
-        ${EndIf}
-        Call ParentFolder
-    ${LoopUntil} $R2 == ""
-FunctionEnd
-
-; $R2 becomes the folder above it: "X:\" above "X:\a", "" above a root.
-Function ParentFolder
-    ${GetParent} $R2 $R3
-    StrCpy $R4 $R3 1 -1
-    StrLen $R5 $R3
-    ${If} $R4 == ":"
-        StrCpy $R2 "$R3\"
-    ${ElseIf} $R5 < 3
-        StrCpy $R2 ""
-    ${Else}
-        StrCpy $R2 $R3
-    ${EndIf}
-FunctionEnd
-
-; Tells the player and stops: a box, or for a silent installation the
-; standard error handle it was given, if any.
-Function Fail
-    Exch $R1
-    DetailPrint $R1
-    MessageBox MB_ICONSTOP|MB_OK $R1 /SD IDOK
-    ${If} ${Silent}
-        System::Call 'kernel32::GetStdHandle(i -12) p .R5'
-        ${If} $R5 <> 0
-        ${AndIf} $R5 <> -1
-            Call WriteUtf8
-        ${EndIf}
-    ${EndIf}
-    Abort
-FunctionEnd
-
-Function InstallWithRights
-    DetailPrint "Installing into $INSTDIR with administrator rights"
-    StrCpy $R1 '/S /ALLUSERS /ELEVATED /PLAYERDATA="$PlayerData"'
-    ${If} ${SectionIsSelected} ${SecDesktop}
-        StrCpy $R1 "$R1 /DESKTOPSHORTCUT"
-    ${EndIf}
-    StrCpy $R1 "$R1 /D=$INSTDIR"
-    Call RunElevated
-    ${If} $R0 == ""
-        Push "${PRODUCT} was not installed: $\"$INSTDIR$\" needs administrator rights. Choose a folder of your own instead."
-        Call Fail
-    ${ElseIf} $R0 != 0
-        Push "Installing into $\"$INSTDIR$\" with administrator rights failed (exit code $R0). Choose another folder."
-        Call Fail
+        StrCpy $Problem "This folder cannot be written by your account. Choose a folder of your own."
     ${EndIf}
 FunctionEnd
 
 ; The application folder and its registration: files, location record,
 ; uninstaller, uninstall entry, shortcuts.
 Function InstallApplication
-    ${If} $Machine == 1
-        SetShellVarContext all
-    ${EndIf}
     !insertmacro InstallPayload
     Call WriteLocationRecord
     ClearErrors
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-    WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-    WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-    WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-    WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${LAUNCHER},0"
-    WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-    WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-    WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" ${PAYLOAD_SIZE_KB}
-    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
-    WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${LAUNCHER},0"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" ${PAYLOAD_SIZE_KB}
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
     SetOutPath "$INSTDIR" ; the shortcuts' working folder
     CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${LAUNCHER}"
     ${If} ${SectionIsSelected} ${SecDesktop}
@@ -363,22 +483,6 @@ Function InstallApplication
     ${If} ${Errors}
         Push "${PRODUCT} could not be registered with Windows (uninstaller, uninstall entry or shortcuts)."
         Call Fail
-    ${EndIf}
-    SetShellVarContext current
-FunctionEnd
-
-; Writes $R1 as UTF-8 to the open file handle $R5. $R0 = 1 when all of it was written.
-Function WriteUtf8
-    System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w R1, i -1, p 0, i 0, p 0, p 0) i .R2'
-    System::Alloc $R2
-    Pop $R3
-    System::Call 'kernel32::WideCharToMultiByte(i 65001, i 0, w R1, i -1, p R3, i R2, p 0, p 0)'
-    IntOp $R2 $R2 - 1 ; not the terminating zero
-    System::Call 'kernel32::WriteFile(p R5, p R3, i R2, *i .R6, p 0) i .R0'
-    System::Free $R3
-    ${If} $R0 <> 0
-    ${AndIf} $R6 == $R2
-        StrCpy $R0 1
     ${EndIf}
 FunctionEnd
 
@@ -427,25 +531,19 @@ Function CheckInstallation
     ${EndIf}
 FunctionEnd
 
+; The finish page's "Start". Through the shell, which starts it as the player
+; even when this installer was started with administrator rights.
+Function StartLauncher
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\${LAUNCHER}"'
+FunctionEnd
+
 Function un.onInit
-    ; An installation for all users is registered under HKLM.
-    ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-    ${If} $R0 == $INSTDIR
-        SetShellVarContext all
-    ${EndIf}
-    ${GetParameters} $R9
-    !insertmacro OptionGiven "/ELEVATED" $ElevatedCopy
+    ; The walk and the deletions below trust $INSTDIR itself.
+    StrCpy $Problem ""
     StrCpy $R1 $INSTDIR
-    Call un.CanCreateIn
-    ${If} $R0 != 1
-    ${AndIf} $ElevatedCopy != 1
-        StrCpy $R1 "/ELEVATED _?=$INSTDIR"
-        ${If} ${Silent}
-            StrCpy $R1 "/S $R1"
-        ${EndIf}
-        Call un.RunElevated
-        ${IfThen} $R0 == "" ${|} StrCpy $R0 2 ${|}
-        SetErrorLevel $R0
-        Quit
+    Call un.CheckFolder
+    ${If} $Problem != ""
+        Push "${PRODUCT} was not removed: $\"$INSTDIR$\" is reached through a link, and the uninstaller deletes nothing through a link."
+        Call un.Fail
     ${EndIf}
 FunctionEnd
