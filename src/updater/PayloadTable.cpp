@@ -34,9 +34,9 @@ bool isDeviceName(std::string_view element) {
            stem[3] <= '9';
 }
 
-// Plain names only: nothing that could leave the application folder, name a
-// stream or a device, or be read two ways by the file system.
-bool isAllowedPath(std::string_view path) {
+} // namespace
+
+bool isAllowedPayloadPath(std::string_view path) {
     if (path.empty() || path.size() > maxPathBytes) return false;
     std::size_t start = 0;
     while (true) {
@@ -54,6 +54,8 @@ bool isAllowedPath(std::string_view path) {
         start = end + 1;
     }
 }
+
+namespace {
 
 // Only launcher files may change: never a shipped game file nor the
 // installer's record of the player-data folder.
@@ -101,7 +103,7 @@ std::vector<PayloadFile> parsePayloadTable(std::string_view resource) {
             !isLowerHex(line.substr(0, space)) || !parseSize(line.substr(space + 1, secondSpace - space - 1), file.size))
             damaged("its file table is unreadable");
         std::string_view path = line.substr(secondSpace + 1);
-        if (!isAllowedPath(path)) damaged("a file path is not allowed");
+        if (!isAllowedPayloadPath(path)) damaged("a file path is not allowed");
         std::string lower = lowerAscii(path);
         if (protectedPaths().contains(lower)) damaged("it would change a file that is not the launcher's");
         if (!seen.insert(lower).second) damaged("it names a file twice");

@@ -24,6 +24,11 @@ struct PayloadFile {
     std::size_t size = 0;
 };
 
+// Plain names only ('/'-separated, UTF-8): nothing that could leave the
+// application folder, name a stream or a device, or be read two ways by the
+// file system.
+bool isAllowedPayloadPath(std::string_view path);
+
 // The table, its path rules and its sizes; contents are not hashed here.
 std::vector<PayloadFile> parsePayloadTable(std::string_view resource);
 // The table and every file's SHA-256.
