@@ -86,6 +86,10 @@ bool parseSize(std::string_view text, std::size_t& size) {
 
 } // namespace
 
+bool isLauncherFilePath(std::string_view path) {
+    return isAllowedPayloadPath(path) && !protectedPaths().contains(lowerAscii(path));
+}
+
 std::vector<PayloadFile> parsePayloadTable(std::string_view resource) {
     if (!resource.starts_with(header)) damaged("its file table is unreadable");
     std::size_t at = header.size();
@@ -105,7 +109,7 @@ std::vector<PayloadFile> parsePayloadTable(std::string_view resource) {
         std::string_view path = line.substr(secondSpace + 1);
         if (!isAllowedPayloadPath(path)) damaged("a file path is not allowed");
         std::string lower = lowerAscii(path);
-        if (protectedPaths().contains(lower)) damaged("it would change a file that is not the launcher's");
+        if (!isLauncherFilePath(path)) damaged("it would change a file that is not the launcher's");
         if (!seen.insert(lower).second) damaged("it names a file twice");
         file.sha256 = std::string(line.substr(0, space));
         file.relativePath = utf8ToWide(path);

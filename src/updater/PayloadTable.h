@@ -28,6 +28,8 @@ struct PayloadFile {
 // application folder, name a stream or a device, or be read two ways by the
 // file system.
 bool isAllowedPayloadPath(std::string_view path);
+// Such a name that is not a shipped game file nor the installer's record.
+bool isLauncherFilePath(std::string_view path);
 
 // The table, its path rules and its sizes; contents are not hashed here.
 std::vector<PayloadFile> parsePayloadTable(std::string_view resource);

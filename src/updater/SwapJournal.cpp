@@ -13,7 +13,7 @@ namespace {
 constexpr std::string_view header = "vexa3711-update-journal 1\n";
 
 [[noreturn]] void unreadable() {
-    throw MessageError("The record of an earlier update in the Vexa 3711 folder is damaged. Install Vexa 3711 again.");
+    throw MessageError("The record of an earlier update, Vexa3711-update.journal in the Vexa 3711 folder, is damaged.");
 }
 
 // The next line without its line feed; at moves past it.
@@ -57,9 +57,10 @@ SwapJournal parseJournal(std::string_view text) {
     journal.tag = utf8ToWide(state.substr(space + 1));
     while (at < text.size()) {
         std::string_view line = lineAt(text, at);
-        // Only names a payload could carry: a record never reaches out of the folder.
+        // Only names a payload could carry: recovering never reaches out of
+        // the folder nor removes a game file.
         if (line.size() < 3 || (line[0] != '0' && line[0] != '1') || line[1] != ' ' ||
-            !isAllowedPayloadPath(line.substr(2)))
+            !isLauncherFilePath(line.substr(2)))
             unreadable();
         std::wstring path = utf8ToWide(line.substr(2));
         std::replace(path.begin(), path.end(), L'/', L'\\');

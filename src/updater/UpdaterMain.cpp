@@ -97,7 +97,7 @@ int runUpdater() {
         SwapStepRunner run = fileSystemRunner(payload, files);
         step(log, "earlier-update", swapFailedNotRestored,
              "\n\nAn earlier update could not be finished. Close every program that uses the Vexa 3711 folder "
-             "and try again.",
+             "and try again, or install Vexa 3711 again.",
              [&] { finishInterruptedSwap(folder, run); });
 
         std::vector<SwapTarget> targets;

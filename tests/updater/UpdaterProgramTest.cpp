@@ -99,6 +99,16 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
               },
               L"The folder to update does not hold Vexa3711.exe." + unchanged, 5, false, false,
               "application-folder failed"},
+             {"journal naming a game file", made.good, usual,
+              [](const Installation& installation, const std::wstring&) {
+                  writeFile(joinPath(installation.app, L"Vexa3711-update.journal"),
+                            "vexa3711-update-journal 1\nbegun update-7\n0 VexaWindowsRT64.exe\n");
+                  return Holder();
+              },
+              L"The record of an earlier update, Vexa3711-update.journal in the Vexa 3711 folder, is damaged.\n\n"
+              L"An earlier update could not be finished. Close every program that uses the Vexa 3711 folder and "
+              L"try again, or install Vexa 3711 again.",
+              7, false, false, "earlier-update failed"},
              {"unknown option", made.good, with({L"--force"}), nothing,
               L"The updater was given an unknown option.\n\nStart the update from the Vexa 3711 launcher.", 2, false,
               false, "command-line failed"},
