@@ -40,23 +40,23 @@ std::wstring ownProgramPath() {
 
 std::vector<std::wstring> removeOtherCachedBuilds(const std::wstring& ownProgram) {
     std::vector<std::wstring> leftBehind;
-    std::wstring cache = parentPath(ownProgram);
-    if (cache.empty() || !sameName(std::wstring_view(cache).substr(parentPath(cache).size()), L"\\launcher-updates"))
-        return leftBehind;
     try {
-        requireSafeFolderPath(cache);
+        std::wstring cache = parentPath(ownProgram);
+        if (cache.empty() || !sameName(std::wstring_view(cache).substr(parentPath(cache).size()), L"\\launcher-updates"))
+            return leftBehind;
+        requireSafeFolderPath(cache);  // through a link, removing would reach the files it leads to
+        std::error_code failed;
+        std::filesystem::directory_iterator entry(cache, failed), end;
+        for (; !failed && entry != end; entry.increment(failed)) {
+            std::wstring name = entry->path().filename().wstring(), path = joinPath(cache, name);
+            if (!isCachedBuildName(name) || sameName(path, ownProgram)) continue;
+            DWORD attributes = GetFileAttributesW(path.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES ||
+                attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT) || !DeleteFileW(path.c_str()))
+                leftBehind.push_back(path);
+        }
     } catch (const std::exception&) {
-        return leftBehind;  // removing there could remove the files the link leads to
-    }
-    std::error_code failed;
-    std::filesystem::directory_iterator entry(cache, failed), end;
-    for (; !failed && entry != end; entry.increment(failed)) {
-        std::wstring name = entry->path().filename().wstring(), path = joinPath(cache, name);
-        if (!isCachedBuildName(name) || sameName(path, ownProgram)) continue;
-        DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES ||
-            attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT) || !DeleteFileW(path.c_str()))
-            leftBehind.push_back(path);
+        // A linked cache, or out of memory: the rest stays for a later update.
     }
     return leftBehind;
 }

@@ -111,8 +111,12 @@ int runUpdater() {
         });
 
         // Best effort: the update is complete whatever stays in the cache.
-        for (const std::wstring& kept : removeOtherCachedBuilds(ownProgramPath()))
-            log.record("clean-up", "could not remove " + wideToUtf8(kept));
+        try {
+            for (const std::wstring& kept : removeOtherCachedBuilds(ownProgramPath()))
+                log.record("clean-up", "could not remove " + wideToUtf8(kept));
+        } catch (const std::exception&) {
+            log.record("clean-up", "stopped early");
+        }
 
         if (options.restart) step(log, "restart", restartFailed, "", [&] { startLauncher(folder); });
         return updated;

@@ -113,12 +113,20 @@ try:
 
         if not alive(server):
             server = start_server()
-        # -f: the server's calls are not all made on its first thread.
-        strace = subprocess.Popen(["strace", "-f", "-qq", "-o", "/dev/null", "-p", str(server), "-e", "trace=" + calls,
+        # The server wakes every few milliseconds: its first traced wait shows
+        # that strace has taken hold, before the updater starts.
+        trace = os.path.join(scratch, "trace")
+        if os.path.exists(trace):
+            os.remove(trace)
+        strace = subprocess.Popen(["strace", "-qq", "-o", trace, "-p", str(server), "-e", "trace=epoll_wait," + calls,
                                    "-e", "inject=%s:signal=SIGKILL:when=%d" % (calls, k)])
-        while "TracerPid:\t0\n" in open("/proc/%d/status" % server).read():
+        while not os.path.exists(trace) or os.path.getsize(trace) == 0:
             time.sleep(0.01)
         exit_code = update()
+        # The updater can end before its killed server has quite gone.
+        deadline = time.monotonic() + 3
+        while alive(server) and time.monotonic() < deadline:
+            time.sleep(0.02)
         killed = not alive(server)
         strace.terminate()
         strace.wait()
