@@ -31,14 +31,16 @@ void writeTemporary(const std::wstring& path, std::string_view content) {
     fail("Cannot write", path, error);
 }
 
-// The backup: a copy on disk before the original is replaced. The original may
-// be open for writing elsewhere (nothing is written to it), hence the sharing.
-void copyWrittenThrough(const std::wstring& from, const std::wstring& to) {
+// The backup: a whole copy on disk before the original is replaced, copied
+// aside and moved to its name. The original may be open for writing elsewhere
+// (nothing is written to it), hence the sharing.
+void backUp(const std::wstring& from, const std::wstring& to) {
+    std::wstring draft = backupDraftOf(to);
     UniqueFile source(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source) fail("Cannot back up", from, GetLastError());
-    UniqueFile copy(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!copy) fail("Cannot create", to, GetLastError());
+    UniqueFile copy(CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!copy) fail("Cannot create", draft, GetLastError());
     std::string buffer(1 << 20, '\0');
     bool complete = true;
     while (complete) {
@@ -50,8 +52,9 @@ void copyWrittenThrough(const std::wstring& from, const std::wstring& to) {
     complete = complete && FlushFileBuffers(copy.get());
     DWORD error = GetLastError();
     copy.reset();
-    if (complete) return;
-    DeleteFileW(to.c_str());
+    if (complete && MoveFileExW(draft.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+    if (complete) error = GetLastError();
+    DeleteFileW(draft.c_str());
     fail("Cannot back up", from, error);
 }
 
@@ -96,7 +99,7 @@ SwapStepRunner fileSystemRunner(std::string_view payload, const std::vector<Payl
             writeTemporary(step.path, payload.substr(files.at(step.file).offset, files.at(step.file).size));
             return;
         case SwapStep::Kind::Backup:
-            copyWrittenThrough(step.path, step.destination);
+            backUp(step.path, step.destination);
             return;
         case SwapStep::Kind::Move:
             if (!MoveFileExW(step.path.c_str(), step.destination.c_str(),

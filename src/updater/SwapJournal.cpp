@@ -76,13 +76,14 @@ std::vector<SwapStep> recoveryOf(const SwapJournal& journal, const std::wstring&
         std::wstring path = joinPath(folder, target.relativePath);
         std::wstring backup = backupOf(path, journal.tag);
         if (!journal.complete) {
-            // The old file moves back over whatever holds its name; without a
-            // backup the old file was never replaced. A file that did not
-            // exist before goes.
+            // The old file moves back over whatever holds its name (a backup
+            // is whole, and old while the target may be new); without one the
+            // old file was never replaced. A file that did not exist before goes.
             if (target.exists) steps.push_back({Kind::Move, backup, path, 0, L"", true});
             else steps.push_back({Kind::Remove, path, L""});
         }
         if (target.exists) steps.push_back({Kind::Remove, backup, L""});
+        if (target.exists) steps.push_back({Kind::Remove, backupDraftOf(backup), L""});
         steps.push_back({Kind::Remove, newFileOf(path, journal.tag), L""});
     }
     return steps;

@@ -8,6 +8,7 @@ namespace vexa {
 
 std::wstring newFileOf(const std::wstring& target, const std::wstring& tag) { return target + L"." + tag + L".new"; }
 std::wstring backupOf(const std::wstring& target, const std::wstring& tag) { return target + L"." + tag + L".old"; }
+std::wstring backupDraftOf(const std::wstring& backup) { return backup + L".partial"; }
 
 SwapPlan planSwap(const std::wstring& folder, const std::vector<SwapTarget>& targets, const std::wstring& tag) {
     using Kind = SwapStep::Kind;

@@ -39,6 +39,9 @@ struct SwapTarget {
 // Names of one run's files beside a target; tag makes them unique (the process id).
 std::wstring newFileOf(const std::wstring& target, const std::wstring& tag);
 std::wstring backupOf(const std::wstring& target, const std::wstring& tag);
+// A backup is copied under this name and moved to its own once complete, so a
+// backup that exists is always whole.
+std::wstring backupDraftOf(const std::wstring& backup);
 
 SwapPlan planSwap(const std::wstring& folder, const std::vector<SwapTarget>& targets, const std::wstring& tag);
 

@@ -19,7 +19,7 @@ if not os.environ.get("VEXA_CRASH_NAMESPACE"):
 wine_run = os.path.join(os.path.dirname(__file__), "..", "..", "cmake", "wine-run")
 bin_dir = os.path.join(build, "bin")
 # strace counts each call on its own; the server uses the first of each group.
-kill_points = [("rename,renameat,renameat2", 4), ("unlink,unlinkat", 3)]  # and at least this many of each
+kill_points = [("rename,renameat,renameat2", 6), ("unlink,unlinkat", 3)]  # and at least this many of each
 scratch = tempfile.mkdtemp()
 subprocess.run(["mount", "-t", "tmpfs", "crash-test", scratch], check=True)
 os.makedirs(os.path.join(scratch, "changes"))
