@@ -167,5 +167,6 @@ finally:
     shutil.rmtree(root, ignore_errors=True)
     subprocess.run(["umount", "--lazy", prefix])
     subprocess.run(["umount", "--lazy", scratch])
+    os.rmdir(scratch)
 print("\n".join(failures) or "updater crash table: all rows passed")
 sys.exit(1 if failures else 0)
