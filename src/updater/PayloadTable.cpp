@@ -33,9 +33,9 @@ bool isDeviceName(std::string_view element) {
            stem[3] <= '9';
 }
 
-// Plain names only: nothing that could leave the application folder, name a
-// stream or a device, or be read two ways by the file system.
-bool isAllowedPath(std::string_view path) {
+} // namespace
+
+bool isAllowedPayloadPath(std::string_view path) {
     if (path.empty() || path.size() > maxPathBytes) return false;
     std::size_t start = 0;
     while (true) {
@@ -53,6 +53,8 @@ bool isAllowedPath(std::string_view path) {
         start = end + 1;
     }
 }
+
+namespace {
 
 // Only launcher files may change: never a shipped game file nor the
 // installer's record of the player-data folder.
@@ -83,6 +85,10 @@ bool parseSize(std::string_view text, std::size_t& size) {
 
 } // namespace
 
+bool isLauncherFilePath(std::string_view path) {
+    return isAllowedPayloadPath(path) && !protectedPaths().contains(lowerAscii(path));
+}
+
 std::vector<PayloadFile> parsePayloadTable(std::string_view resource) {
     if (!resource.starts_with(payloadHeader)) damaged("its file table is unreadable");
     std::size_t at = payloadHeader.size();
@@ -100,9 +106,9 @@ std::vector<PayloadFile> parsePayloadTable(std::string_view resource) {
             !isLowerHex(line.substr(0, space)) || !parseSize(line.substr(space + 1, secondSpace - space - 1), file.size))
             damaged("its file table is unreadable");
         std::string_view path = line.substr(secondSpace + 1);
-        if (!isAllowedPath(path)) damaged("a file path is not allowed");
+        if (!isAllowedPayloadPath(path)) damaged("a file path is not allowed");
         std::string lower = lowerAscii(path);
-        if (protectedPaths().contains(lower)) damaged("it would change a file that is not the launcher's");
+        if (!isLauncherFilePath(path)) damaged("it would change a file that is not the launcher's");
         if (!seen.insert(lower).second) damaged("it names a file twice");
         file.sha256 = std::string(line.substr(0, space));
         file.relativePath = utf8ToWide(path);

@@ -25,6 +25,13 @@ struct PayloadFile {
     std::size_t size = 0;
 };
 
+// Plain names only ('/'-separated, UTF-8): nothing that could leave the
+// application folder, name a stream or a device, or be read two ways by the
+// file system.
+bool isAllowedPayloadPath(std::string_view path);
+// Such a name that is not a shipped game file nor the installer's record.
+bool isLauncherFilePath(std::string_view path);
+
 // The table, its path rules and its sizes; contents are not hashed here.
 std::vector<PayloadFile> parsePayloadTable(std::string_view resource);
 // The table and every file's SHA-256.

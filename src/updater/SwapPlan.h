@@ -1,9 +1,10 @@
 #pragma once
-// How new launcher files replace the old ones so that the application folder
-// is wholly old or wholly new: every new file is first written next to its
-// target, then each target moves aside to a backup and its new file moves in.
-// Every step has an exact inverse, so a failure at any step is undone by
-// running the inverses of the steps before it, last first.
+// How new launcher files replace the old ones without the folder ever lacking
+// a complete Vexa3711.exe: every new file is first written next to its
+// target, then each old file is copied beside itself (its backup), and each
+// new file moves in over its target in one replacing move. Every step has
+// an exact inverse, so a failure at any step is undone by running the inverses
+// of the steps before it, last first.
 #include "integrity/MessageError.h"
 
 #include <cstddef>
@@ -14,12 +15,16 @@
 namespace vexa {
 
 struct SwapStep {
-    enum class Kind { Write, Move, Remove };
+    enum class Kind { Write, Backup, Move, Remove };
     Kind kind;
-    std::wstring path;         // Write, Remove: the file; Move: the source
-    std::wstring destination;  // Move only
+    std::wstring path;         // Write, Remove: the file; Backup, Move: the existing name
+    std::wstring destination{};  // Backup: the copy; Move: the new name
     std::size_t file = 0;      // Write: which payload file
+    std::wstring backup{};       // Move over an old file: the backup that undoing it moves back
+    bool ifPresent = false;    // Move: a missing source means there is nothing left to do
 };
+// Removing a file that is already gone succeeds: undoing and recovering may
+// meet a backup that an earlier step has moved back.
 
 struct SwapPlan {
     std::vector<SwapStep> steps;
@@ -31,7 +36,13 @@ struct SwapTarget {
     bool exists = false;
 };
 
-// tag makes the temporary and backup names of this run unique (the process id).
+// Names of one run's files beside a target; tag makes them unique (the process id).
+std::wstring newFileOf(const std::wstring& target, const std::wstring& tag);
+std::wstring backupOf(const std::wstring& target, const std::wstring& tag);
+// A backup is copied under this name and moved to its own once complete, so a
+// backup that exists is always whole.
+std::wstring backupDraftOf(const std::wstring& backup);
+
 SwapPlan planSwap(const std::wstring& folder, const std::vector<SwapTarget>& targets, const std::wstring& tag);
 
 SwapStep inverseOf(const SwapStep& step);
@@ -47,8 +58,11 @@ public:
 using SwapStepRunner = std::function<void(const SwapStep&)>;
 
 // Runs the plan's steps; on the first failure runs the inverses of the steps
-// before it and throws SwapFailure. On success removes the backups and returns
-// those that could not be removed (the update itself is complete then).
-std::vector<std::wstring> applySwap(const SwapPlan& plan, const SwapStepRunner& run);
+// before it and throws SwapFailure. A backup whose file could not be moved
+// back is kept: it is then the only copy of the old file.
+void applySwap(const SwapPlan& plan, const SwapStepRunner& run);
+// After a complete swap: removes the backups and returns those that could not
+// be removed (the update itself is complete then).
+std::vector<std::wstring> removeBackups(const SwapPlan& plan, const SwapStepRunner& run);
 
 } // namespace vexa

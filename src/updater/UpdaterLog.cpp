@@ -2,6 +2,7 @@
 
 #include "integrity/PathGrammar.h"
 #include "integrity/UniqueHandle.h"
+#include "updater/CachedBuilds.h"
 
 #include <cstdio>
 #include <windows.h>
@@ -9,17 +10,9 @@
 namespace vexa {
 
 UpdaterLog::UpdaterLog() {
-    std::wstring program(MAX_PATH, L'\0');
-    while (true) {
-        DWORD length = GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
-        if (length == 0) return;  // no log at all rather than one in an unknown place
-        if (length < program.size()) {
-            program.resize(length);
-            break;
-        }
-        program.resize(program.size() * 2);
-    }
-    path_ = joinPath(parentPath(program), L"updater.log");
+    // No log at all rather than one in an unknown place.
+    std::wstring program = ownProgramPath();
+    if (!program.empty()) path_ = joinPath(parentPath(program), L"updater.log");
 }
 
 void UpdaterLog::record(std::string_view step, std::string_view outcome) noexcept {

@@ -6,6 +6,7 @@
 #include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
 #include "updater/ApplicationFolder.h"
+#include "updater/CachedBuilds.h"
 #include "updater/FileSwap.h"
 #include "updater/PayloadResource.h"
 #include "updater/PayloadTable.h"
@@ -75,6 +76,9 @@ int runUpdater() {
         step(log, "command-line", badCommandLine, L"\n\nStart the update from the Vexa 3711 launcher.",
              [&] { options = parseUpdaterOptions(ownArguments()); });
 
+        // Opened first, so that its id cannot pass to another program meanwhile.
+        LauncherProcess launcher(options.waitPid);
+
         // Every file is proved before anything else happens.
         std::string_view payload;
         std::vector<PayloadFile> files;
@@ -83,21 +87,37 @@ int runUpdater() {
             files = verifyPayload(payload);
         });
 
-        step(log, "wait-for-launcher", launcherStillRunning, nothingChanged,
-             [&] { waitForProcessEnd(options.waitPid, launcherExitTimeoutMs); });
-
         std::wstring folder;
+        step(log, "application-folder", badApplicationFolder, nothingChanged,
+             [&] { folder = requireApplicationFolder(options.directory); });
+
+        step(log, "wait-for-launcher", launcherStillRunning, nothingChanged,
+             [&] { launcher.waitIfLauncherOf(folder, launcherExitTimeoutMs); });
+
+        // An update cut off earlier is finished before this one looks at the folder.
+        SwapStepRunner run = fileSystemRunner(payload, files);
+        step(log, "earlier-update", swapFailedNotRestored,
+             L"\n\nAn earlier update could not be finished. Close every program that uses the Vexa 3711 folder "
+             L"and try again, or install Vexa 3711 again.",
+             [&] { finishInterruptedSwap(folder, run); });
+
         std::vector<SwapTarget> targets;
-        step(log, "application-folder", badApplicationFolder, nothingChanged, [&] {
-            folder = requireApplicationFolder(options.directory);
-            targets = inspectTargets(folder, files);
-        });
+        step(log, "launcher-files", badApplicationFolder, nothingChanged,
+             [&] { targets = inspectTargets(folder, files); });
 
         step(log, "swap", swapFailedRestored, L"", [&] {
-            SwapPlan plan = planSwap(folder, targets, L"update-" + std::to_wstring(GetCurrentProcessId()));
-            for (const std::wstring& kept : applySwap(plan, fileSystemRunner(payload, files)))
-                log.record("swap", "could not remove the backup " + wideToUtf8(kept));
+            for (const std::wstring& kept :
+                 swapLauncherFiles(folder, targets, L"update-" + std::to_wstring(GetCurrentProcessId()), run))
+                log.record("swap", "left for the next update: " + wideToUtf8(kept));
         });
+
+        // Best effort: the update is complete whatever stays in the cache.
+        try {
+            for (const std::wstring& kept : removeOtherCachedBuilds(ownProgramPath()))
+                log.record("clean-up", "could not remove " + wideToUtf8(kept));
+        } catch (const std::exception&) {
+            log.record("clean-up", "stopped early");
+        }
 
         if (options.restart) step(log, "restart", restartFailed, L"", [&] { startLauncher(folder); });
         return updated;

@@ -9,14 +9,28 @@
 
 namespace vexa {
 
-void waitForProcessEnd(unsigned long processId, unsigned long timeoutMs) {
+namespace {
+
+bool hasEnded(void* process) { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
+
+} // namespace
+
+LauncherProcess::LauncherProcess(unsigned long processId)
+    : process_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId)) {}
+
+void LauncherProcess::waitIfLauncherOf(const std::wstring& folder, unsigned long timeoutMs) const {
     const char* cannotWait = "The updater cannot tell whether Vexa 3711 has closed. Close it and try again.";
-    UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
-    if (!process) {
-        if (GetLastError() == ERROR_INVALID_PARAMETER) return;  // no such process: it has ended
+    if (!process_ || hasEnded(process_.get())) return;
+    std::wstring image(32768, L'\0');
+    DWORD length = static_cast<DWORD>(image.size());
+    if (!QueryFullProcessImageNameW(process_.get(), 0, image.data(), &length)) {
+        if (hasEnded(process_.get())) return;  // it ended in between
         throw MessageError(cannotWait);
     }
-    DWORD woke = WaitForSingleObject(process.get(), timeoutMs);
+    image.resize(length);
+    std::wstring launcher = joinPath(folder, L"Vexa3711.exe");
+    if (CompareStringOrdinal(image.c_str(), -1, launcher.c_str(), -1, TRUE) != CSTR_EQUAL) return;
+    DWORD woke = WaitForSingleObject(process_.get(), timeoutMs);
     if (woke == WAIT_OBJECT_0) return;
     if (woke == WAIT_TIMEOUT)
         throw MessageError("Vexa 3711 did not close within " + std::to_string(timeoutMs / 1000) +

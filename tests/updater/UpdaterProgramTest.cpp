@@ -96,25 +96,49 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
               },
               L"The folder to update does not hold Vexa3711.exe." + unchanged, 5, false, false,
               "application-folder failed"},
+             {"journal naming a game file", made.good, usual,
+              [](const Installation& installation, const std::wstring&) {
+                  writeFile(joinPath(installation.app, L"Vexa3711-update.journal"),
+                            "vexa3711-update-journal 1\nbegun update-7\n0 VexaWindowsRT64.exe\n");
+                  return Holder();
+              },
+              L"The record of an earlier update, Vexa3711-update.journal in the Vexa 3711 folder, is damaged.\n\n"
+              L"An earlier update could not be finished. Close every program that uses the Vexa 3711 folder and "
+              L"try again, or install Vexa 3711 again.",
+              7, false, false, "earlier-update failed"},
              {"unknown option", made.good, with({L"--force"}), nothing,
               L"The updater was given an unknown option.\n\nStart the update from the Vexa 3711 launcher.", 2, false,
               false, "command-line failed"},
              {"launcher never closes", made.good, {L"--directory", L"APP", L"--wait-pid", L"HOLDER", L"--restart"},
               [](const Installation& installation, const std::wstring&) {
-                  return startHelper({L"hold-file", joinPath(installation.data, L"held"), L"all"});
+                  std::wstring launcher = joinPath(installation.app, L"Vexa3711.exe"), held = joinPath(installation.data, L"held");
+                  fs::copy_file(binPath(L"launcher_test_helper.exe"), launcher, fs::copy_options::overwrite_existing);
+                  auto running = std::make_unique<RunningProcess>(launcher, std::vector<std::wstring>{L"-", L"hold-file", held, L"all"});
+                  waitUntil([&] { return fileExists(held); });
+                  return running;
               },
               L"Vexa 3711 did not close within 30 seconds. Close it and try again." + unchanged, 4, false, false,
-              "wait-for-launcher failed"}}) {
+              "wait-for-launcher failed"},
+             {"its id now another program's", made.good, {L"--directory", L"APP", L"--wait-pid", L"HOLDER"},
+              [](const Installation& installation, const std::wstring&) {
+                  return startHelper({L"hold-file", joinPath(installation.data, L"held"), L"all"});
+              },
+              L"", 0, true, false, "swap ok"}}) {
         TempFolder root;
         Installation installation = stageInstallation(root.path());
-        const std::wstring cache = root / L"cache", cached = joinPath(cache, L"Relicade-Vexa3711-Mods-test.exe");
+        // A successful update leaves only its own build in the cache; other files stay.
+        const std::wstring cache = joinPath(installation.data, L"launcher-updates"),
+                           cached = joinPath(cache, L"Relicade-Vexa3711-Mods-test.exe"),
+                           olderName = L"data\\launcher-updates\\Relicade-Vexa3711-Mods-" + std::wstring(64, L'0') + L".exe";
         fs::create_directory(cache);
+        writeFile(root / olderName, "older build");
         fs::copy_file(run.package, cached);
         fs::copy_file(binPath(L"planted_library.dll"), joinPath(cache, L"bcrypt.dll"));
         Holder holder = run.prepare(installation, cache);
         std::map<std::wstring, std::string> expected = folderContents(root.path());
-        expected.erase(L"cache\\Relicade-Vexa3711-Mods-test.exe");
+        expected.erase(L"data\\launcher-updates\\Relicade-Vexa3711-Mods-test.exe");
         if (run.replaced) expected[L"app\\Vexa3711.exe"] = readFile(binPath(L"launcher_test_helper.exe"));
+        if (run.replaced) expected.erase(olderName);
 
         std::vector<std::wstring> arguments;
         for (std::wstring argument : run.arguments) {
@@ -139,9 +163,9 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
             fs::remove(record);
         }
         std::map<std::wstring, std::string> after = folderContents(root.path());
-        std::string log = after[L"cache\\updater.log"];
-        after.erase(L"cache\\Relicade-Vexa3711-Mods-test.exe");
-        after.erase(L"cache\\updater.log");
+        std::string log = after[L"data\\launcher-updates\\updater.log"];
+        after.erase(L"data\\launcher-updates\\Relicade-Vexa3711-Mods-test.exe");
+        after.erase(L"data\\launcher-updates\\updater.log");
         EXPECT_TRUE(after == expected) << run.what << ": the installation or player data changed unexpectedly";
         if (run.lastLogLine) {
             std::size_t lastLine = log.rfind('\n', log.size() - 2) + 1;

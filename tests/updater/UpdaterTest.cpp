@@ -76,37 +76,60 @@ TEST(PayloadTable, RefusesAnyTableButAnIntactOneOfLauncherFiles) {
     }
 }
 
-TEST(UpdateSwap, AFailureAtAnyStepLeavesTheFolderWhollyOld) {
+TEST(UpdateSwap, AFailureAtAnyStepLeavesTheFolderWhollyOldAndACutOffOneIsFinishedNextTime) {
     const std::string payload = buildPayload({{"Vexa3711.exe", "new launcher"}, {"extra.dat", "new extra"}});
     const std::vector<PayloadFile> files = parsePayloadTable(payload);
     const std::map<std::wstring, std::string> oldFolder{{L"Vexa3711.exe", "old launcher"}};
     const std::map<std::wstring, std::string> newFolder{{L"Vexa3711.exe", "new launcher"}, {L"extra.dat", "new extra"}};
-    // Steps: two writes, Vexa3711.exe aside, two moves in. Calls past the
-    // forward steps are the undoing ones.
+    // Steps: two writes, Vexa3711.exe backed up, two moves in, the backup
+    // removed. Calls past the failing step are the undoing ones; a power loss
+    // stops the run where it is.
+    struct PowerLoss {};
     struct Row {
-        std::size_t failAt, alsoFailAt;
+        std::size_t failAt, alsoFailAt, lossAt;
         std::string outcome;
+        std::map<std::wstring, std::string> left;  // empty: not compared
     };
     const std::string restored = SwapFailure(true, "").what(), broken = SwapFailure(false, "").what();
     std::vector<Row> rows;
-    for (std::size_t at = 0; at < 5; ++at) rows.push_back({at, 99, restored});
-    rows.push_back({99, 99, "(no failure)"});
-    rows.push_back({4, 5, broken});
+    for (std::size_t at = 0; at < 5; ++at) rows.push_back({at, 99, 99, restored, oldFolder});
+    rows.push_back({99, 99, 99, "(no failure)", newFolder});
+    // The backup survives a failed move back: the only old copy, and the journal says how to use it.
+    rows.push_back({4, 5, 99, broken,
+                    {{L"Vexa3711.exe", "new launcher"}, {L"Vexa3711.exe.update-1.old", "old launcher"},
+                     {L"Vexa3711-update.journal", "vexa3711-update-journal 1\nbegun update-1\n1 Vexa3711.exe\n0 extra.dat\n"}}});
+    for (std::size_t at = 0; at < 6; ++at) rows.push_back({99, 99, at, "(power loss)", {}});
     for (const Row& row : rows) {
         TempFolder folder;
-        writeFile(folder / L"Vexa3711.exe", "old launcher");
+        const std::wstring launcher = folder / L"Vexa3711.exe";
+        writeFile(launcher, "old launcher");
         SwapStepRunner real = fileSystemRunner(payload, files);
         std::size_t calls = 0;
-        SwapPlan plan = planSwap(folder.path(), inspectTargets(folder.path(), files), L"t");
-        std::string outcome = failureOf([&] {
-            applySwap(plan, [&](const SwapStep& step) {
-                std::size_t call = calls++;
-                if (call == row.failAt || call == row.alsoFailAt) throw MessageError("injected");
-                real(step);
+        std::string torn;
+        std::string outcome = "(power loss)";
+        try {
+            outcome = failureOf([&] {
+                swapLauncherFiles(folder.path(), inspectTargets(folder.path(), files), L"update-1", [&](const SwapStep& step) {
+                    std::size_t call = calls++;
+                    if (call == row.lossAt) throw PowerLoss{};
+                    if (call == row.failAt || call == row.alsoFailAt) throw MessageError("injected");
+                    real(step);
+                    // The launcher is never missing nor half written, at any step.
+                    std::string now = fileExists(launcher) ? readFile(launcher) : "(missing)";
+                    if (now != "old launcher" && now != "new launcher") torn = now;
+                });
             });
-        });
-        EXPECT_EQ(outcome, row.outcome) << "failing at step " << row.failAt;
-        // A failed undo does not stop the others: as much of the old folder as possible comes back.
-        EXPECT_EQ(folderContents(folder.path()), row.failAt == 99 ? newFolder : oldFolder) << row.failAt;
+        } catch (const PowerLoss&) {
+        }
+        std::string what = "failing at " + std::to_string(row.failAt) + ", losing power at " + std::to_string(row.lossAt);
+        EXPECT_EQ(outcome, row.outcome) << what;
+        EXPECT_EQ(torn, "") << what;
+        if (!row.left.empty()) EXPECT_TRUE(folderContents(folder.path()) == row.left) << what;
+        // The next run first brings the folder back to one whole version, then updates it.
+        finishInterruptedSwap(folder.path(), real);
+        std::map<std::wstring, std::string> between = folderContents(folder.path());
+        EXPECT_TRUE(between == oldFolder || between == newFolder) << what;
+        swapLauncherFiles(folder.path(), inspectTargets(folder.path(), files), L"update-2", real);
+        EXPECT_TRUE(folderContents(folder.path()) == newFolder) << what;
     }
 }
