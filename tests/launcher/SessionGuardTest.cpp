@@ -1,3 +1,4 @@
+#include "integrity/UniqueHandle.h"
 #include "launcher/SessionGuard.h"
 #include "support/TestSupport.h"
 
@@ -37,6 +38,9 @@ TEST(SessionGuard, AnotherProcessHoldingEitherClaimRefusesTheSession) {
 
 TEST(SessionGuard, AbandonedMutexCountsAsAcquired) {
     TempFolder data;
+    // Held open here, the mutex outlives the helper that owns it and is abandoned,
+    // instead of vanishing with its last handle.
+    UniqueKernelHandle kept(CreateMutexW(nullptr, FALSE, L"Local\\Vexa3711-Native-Session"));
     auto abandoning = startHelper({L"abandon-mutex"});
     abandoning->waitForExit();
     EXPECT_EQ(failureOf([&] { SessionGuard guard(data.path()); }), "(no failure)");
