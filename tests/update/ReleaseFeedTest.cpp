@@ -37,7 +37,7 @@ TEST(ReleaseFeed, VersionsDecideWhatIsOffered) {
     struct Case { std::string version; std::string outcome; };
     for (const Case& c : std::vector<Case>{
              // Syntax in full is the fuzz target's: three components of 1 to 5 digits.
-             {"0.3.4", "nothing newer"}, {"0.2.99", "nothing newer"}, {"0.3.3", "nothing newer"},
+             {VEXA_TEST_LAUNCHER_VERSION, "nothing newer"}, {"0.2.99", "nothing newer"}, {"0.3.3", "nothing newer"},
              {"0.3.5", "0.3.5 /Relicade-Vexa3711-Mods-v0.3.5-Update.exe"},
              {"1.0.0", "1.0.0 /Relicade-Vexa3711-Mods-v1.0.0-Update.exe"},
              {"00.003.00005", "00.003.00005 /Relicade-Vexa3711-Mods-v00.003.00005-Update.exe"},
@@ -79,9 +79,9 @@ TEST(ReleaseFeed, EveryRuleInItsOrder) {
              {"url on another host", with([&](json& f) { f["url"] = "https://other.example/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.5-Update.exe"; }), identity},
              {"url in other case", with([&](json& f) { f["url"] = "https://" + host + "/assets/game-mods/relicade-vexa3711-mods-v0.3.5-update.exe"; }), identity},
              {"notes of the wrong type, newer", with([](json& f) { f["notes"] = 5; }), "[json.exception.type_error.302]"},
-             {"notes of the wrong type, not newer", [&] { json f = feedFor("0.3.4"); f["notes"] = 5; return f; }(), "nothing newer"},
+             {"notes of the wrong type, not newer", [&] { json f = feedFor(VEXA_TEST_LAUNCHER_VERSION); f["notes"] = 5; return f; }(), "nothing newer"},
              {"no signature, newer", with([](json& f) { f.erase("signature"); }), notSigned},
-             {"no signature, not newer", [&] { json f = feedFor("0.3.4"); f.erase("signature"); return f; }(), "nothing newer"},
+             {"no signature, not newer", [&] { json f = feedFor(VEXA_TEST_LAUNCHER_VERSION); f.erase("signature"); return f; }(), "nothing newer"},
              {"signature as a number", with([](json& f) { f["signature"] = 5; }), notSigned},
              {"signature of 63 bytes", with([](json& f) { f["signature"] = std::string(84, 'A'); }), notSigned},
              {"signature of 65 bytes", with([](json& f) { f["signature"] = std::string(87, 'A') + "="; }), notSigned},
