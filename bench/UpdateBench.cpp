@@ -111,11 +111,14 @@ int steps(const std::wstring& application, const std::wstring& playerData) {
     std::vector<double> marks{nowMs()};
     auto mark = [&] { marks.push_back(nowMs()); };
 
-    ByteBuffer feedBody = fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536);
+    const UpdateTransferTimes times;
+    ByteBuffer feedBody = fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536,
+                                              {times.feed, "feed out of time"});
     UpdateRelease release = readReleaseFeed(nlohmann::json::parse(feedBody.begin(), feedBody.end(), nullptr, true, false));
     mark();
     CountingOperations https;
-    ByteBuffer build = fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes), https);
+    ByteBuffer build = fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes),
+                                           {times.build, "build out of time"}, https);
     mark();
     verifyUpdatePayload(release, build);
     mark();
