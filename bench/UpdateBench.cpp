@@ -5,6 +5,10 @@
 //                          the whole Updates command with a player who answers OK;
 //                          prints its milliseconds, or the sentence it showed and exit code 65
 //   UpdateBench idle       nothing (the Wine process baseline)
+//   UpdateBench floor <build URL> <file>
+//                          the steps the command cannot do without, each in its barest form: the
+//                          build fetched with WinHTTP into one buffer, two BCrypt SHA-256 passes
+//                          over it, and one write and flush of it; prints its milliseconds
 //   UpdateBench --directory ...
 //                          how the command starts the downloaded build: this program,
 //                          padded, is that build, and exits at once
@@ -26,8 +30,11 @@
 #include <nlohmann/json.hpp>
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <shellapi.h>
+#include <winhttp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -174,6 +181,53 @@ int steps(const std::wstring& application, const std::wstring& playerData) {
     return 0;
 }
 
+void sha256(const unsigned char* bytes, std::size_t size) {
+    BCRYPT_ALG_HANDLE provider = nullptr;
+    unsigned char digest[32];
+    if (BCryptOpenAlgorithmProvider(&provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0 ||
+        BCryptHash(provider, nullptr, 0, const_cast<PUCHAR>(bytes), static_cast<ULONG>(size), digest, sizeof digest) < 0)
+        std::exit(5);
+    BCryptCloseAlgorithmProvider(provider, 0);
+}
+
+// The floor the command is measured against: nothing it does beyond what any
+// program must do to fetch, prove and keep the build.
+int stepsFloor(const std::wstring& url, const std::wstring& target) {
+    double start = nowMs();
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return 3;
+    std::wstring host(parts.lpszHostName, parts.dwHostNameLength), path(parts.lpszUrlPath, parts.dwUrlPathLength);
+    HINTERNET session = WinHttpOpen(L"floor", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                    WINHTTP_NO_PROXY_BYPASS, 0);
+    HINTERNET connection = session ? WinHttpConnect(session, host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0) : nullptr;
+    HINTERNET request = connection ? WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                                        WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)
+                                   : nullptr;
+    if (!request || !WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request, nullptr))
+        return 3;
+    ByteBuffer body(67108864);
+    std::size_t size = 0;
+    for (DWORD got = 1; got != 0; size += got)
+        if (!WinHttpReadData(request, body.data() + size, static_cast<DWORD>(std::min<std::size_t>(65536, body.size() - size)), &got))
+            return 3;
+    WinHttpCloseHandle(request);
+    WinHttpCloseHandle(connection);
+    WinHttpCloseHandle(session);
+    sha256(body.data(), size);
+    sha256(body.data(), size);
+    UniqueFile file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !WriteFile(file.get(), body.data(), static_cast<DWORD>(size), &written, nullptr) || written != size ||
+        !FlushFileBuffers(file.get()))
+        return 3;
+    file.reset();
+    std::printf("%.1f\n", nowMs() - start);
+    return 0;
+}
+
 } // namespace
 
 int main() {
@@ -186,6 +240,7 @@ int main() {
         if (args[0] == L"idle" || args[0] == L"--directory") return 0;
         if (args[0] == L"update" && args.size() == 3) return update(args[1], args[2]);
         if (args[0] == L"steps" && args.size() == 3) return steps(args[1], args[2]);
+        if (args[0] == L"floor" && args.size() == 3) return stepsFloor(args[1], args[2]);
     } catch (const std::exception& error) {
         std::printf("%s\n", error.what());
         return 65;
