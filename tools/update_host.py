@@ -112,6 +112,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if limit > 0:
             out.write(tail[:limit])
 
+    def log_message(self, format, *args):
+        pass
+
 
 class Dripping:
     """A body written a few bytes at a time with pauses between: every read of
@@ -125,9 +128,6 @@ class Dripping:
             self.out.write(data[at:at + self.size])
             self.out.flush()
             time.sleep(self.seconds)
-
-    def log_message(self, format, *args):
-        pass
 
 
 class UpdateHost(http.server.ThreadingHTTPServer):
