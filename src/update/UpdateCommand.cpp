@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -22,6 +23,7 @@ namespace {
 
 constexpr const wchar_t* updatesTitle = L"Vexa 3711 Updates";
 constexpr const char* checksumMismatch = "Update checksum mismatch or incomplete download; installation refused";
+constexpr std::int64_t readBackPieceBytes = 1048576;
 
 class DesktopUpdateDialogs : public UpdateDialogs {
 public:
@@ -188,11 +190,18 @@ LockedUpdate::LockedUpdate(const std::wstring& path, const UpdateRelease& releas
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file_.get(), &size)) throw MessageError("Cached update size mismatch.");
     if (size.QuadPart != release.bytes) throw DamagedCachedUpdate("Cached update size mismatch.");
-    ByteBuffer bytes(static_cast<std::size_t>(size.QuadPart), 0);
-    DWORD got = 0;
-    if (!ReadFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size())
-        throw MessageError("Cannot verify cached update.");
-    if (hexDigest(bytes.data(), bytes.size(), L"SHA256") != release.sha256) throw DamagedCachedUpdate(checksumMismatch);
+    // Read and hashed a piece at a time: each piece is hashed while it is
+    // still in the processor's cache, and no second copy of the build is held.
+    DigestStream digest(L"SHA256");
+    ByteBuffer piece(static_cast<std::size_t>(std::min<std::int64_t>(size.QuadPart, readBackPieceBytes)));
+    for (std::int64_t left = size.QuadPart; left > 0;) {
+        DWORD wanted = static_cast<DWORD>(std::min<std::int64_t>(left, readBackPieceBytes)), got = 0;
+        if (!ReadFile(file_.get(), piece.data(), wanted, &got, nullptr) || got != wanted)
+            throw MessageError("Cannot verify cached update.");
+        digest.add(piece.data(), got);
+        left -= got;
+    }
+    if (digest.hexFinish() != release.sha256) throw DamagedCachedUpdate(checksumMismatch);
 }
 
 bool runLauncherUpdate(void* owner, const std::wstring& applicationFolder, const std::wstring& playerDataFolder,
