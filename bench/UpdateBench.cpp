@@ -156,12 +156,12 @@ int steps(const std::wstring& application, const std::wstring& playerData) {
     {
         LockedUpdate locked(cachedBuild, release);
         mark();
-        std::wstring commandLine = quoteArgument(cachedBuild) + L" --directory " + quoteArgument(application) +
+        std::wstring commandLine = quoteArgument(locked.path()) + L" --directory " + quoteArgument(application) +
                                    L" --restart --wait-pid " + std::to_wstring(GetCurrentProcessId());
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (!CreateProcessW(cachedBuild.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        if (!CreateProcessW(locked.path().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                             cacheFolder.c_str(), &startup, &process))
             return 3;
         UniqueKernelHandle processHandle(process.hProcess);
