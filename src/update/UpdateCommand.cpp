@@ -36,10 +36,8 @@ public:
 // keeps handling messages: the window repaints and moves, and disabled it
 // takes no input, so the player cannot start a second update or Play meanwhile.
 ByteBuffer transferBesideWindow(void* owner, const std::function<ByteBuffer()>& transfer) {
-    HWND window = static_cast<HWND>(owner);
-    bool wasDisabled = window && EnableWindow(window, FALSE);
     UniqueKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done) throw std::bad_alloc();
+    if (!done) throw MessageError("Update connection failed");
     ByteBuffer result;
     std::exception_ptr failure;
     std::thread worker([&] {
@@ -50,6 +48,8 @@ ByteBuffer transferBesideWindow(void* owner, const std::function<ByteBuffer()>& 
         }
         SetEvent(done.get());
     });
+    HWND window = static_cast<HWND>(owner);
+    bool wasDisabled = window && EnableWindow(window, FALSE);
     std::optional<WPARAM> quit;
     HANDLE waitFor = done.get();
     while (MsgWaitForMultipleObjects(1, &waitFor, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
