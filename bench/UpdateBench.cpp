@@ -5,6 +5,11 @@
 //                          the whole Updates command with a player who answers OK;
 //                          prints its milliseconds, or the sentence it showed and exit code 65
 //   UpdateBench idle       nothing (the Wine process baseline)
+//   UpdateBench floor <build URL> <file>
+//                          the steps the command cannot do without, each in its barest form: the
+//                          build fetched with WinHTTP into one buffer, two BCrypt SHA-256 passes
+//                          over it, and one write and flush of it; prints its milliseconds, in
+//                          all and for each of the three
 //   UpdateBench --directory ...
 //                          how the command starts the downloaded build: this program,
 //                          padded, is that build, and exits at once
@@ -27,8 +32,11 @@
 #include <nlohmann/json.hpp>
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <shellapi.h>
+#include <winhttp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -112,12 +120,15 @@ int steps(const std::wstring& application, const std::wstring& playerData) {
     std::vector<double> marks{nowMs()};
     auto mark = [&] { marks.push_back(nowMs()); };
 
-    ByteBuffer feedBody = fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536);
+    const UpdateTransferTimes times;
+    ByteBuffer feedBody = fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536,
+                                              {times.feed, "feed out of time"});
     UpdateRelease release = readReleaseFeed(nlohmann::json::parse(feedBody.begin(), feedBody.end(), nullptr, true, false));
     requirePublisherSignature(release);
     mark();
     CountingOperations https;
-    ByteBuffer build = fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes), https);
+    ByteBuffer build = fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes),
+                                           {times.build, "build out of time"}, https);
     mark();
     verifyUpdatePayload(release, build);
     mark();
@@ -147,12 +158,12 @@ int steps(const std::wstring& application, const std::wstring& playerData) {
     {
         LockedUpdate locked(cachedBuild, release);
         mark();
-        std::wstring commandLine = quoteArgument(cachedBuild) + L" --directory " + quoteArgument(application) +
+        std::wstring commandLine = quoteArgument(locked.path()) + L" --directory " + quoteArgument(application) +
                                    L" --restart --wait-pid " + std::to_wstring(GetCurrentProcessId());
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
-        if (!CreateProcessW(cachedBuild.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+        if (!CreateProcessW(locked.path().c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                             cacheFolder.c_str(), &startup, &process))
             return 3;
         UniqueKernelHandle processHandle(process.hProcess);
@@ -173,6 +184,57 @@ int steps(const std::wstring& application, const std::wstring& playerData) {
     return 0;
 }
 
+void sha256(const unsigned char* bytes, std::size_t size) {
+    BCRYPT_ALG_HANDLE provider = nullptr;
+    unsigned char digest[32];
+    if (BCryptOpenAlgorithmProvider(&provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0 ||
+        BCryptHash(provider, nullptr, 0, const_cast<PUCHAR>(bytes), static_cast<ULONG>(size), digest, sizeof digest) < 0)
+        std::exit(5);
+    BCryptCloseAlgorithmProvider(provider, 0);
+}
+
+// The floor the command is measured against: nothing it does beyond what any
+// program must do to fetch, prove and keep the build.
+int stepsFloor(const std::wstring& url, const std::wstring& target) {
+    double start = nowMs();
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return 3;
+    std::wstring host(parts.lpszHostName, parts.dwHostNameLength), path(parts.lpszUrlPath, parts.dwUrlPathLength);
+    HINTERNET session = WinHttpOpen(L"floor", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                    WINHTTP_NO_PROXY_BYPASS, 0);
+    HINTERNET connection = session ? WinHttpConnect(session, host.c_str(), INTERNET_DEFAULT_HTTPS_PORT, 0) : nullptr;
+    HINTERNET request = connection ? WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                                        WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)
+                                   : nullptr;
+    if (!request || !WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request, nullptr))
+        return 3;
+    ByteBuffer body(67108864);
+    std::size_t size = 0;
+    for (DWORD got = 1; got != 0; size += got)
+        if (!WinHttpReadData(request, body.data() + size, static_cast<DWORD>(std::min<std::size_t>(65536, body.size() - size)), &got))
+            return 3;
+    WinHttpCloseHandle(request);
+    WinHttpCloseHandle(connection);
+    WinHttpCloseHandle(session);
+    double downloaded = nowMs();
+    sha256(body.data(), size);
+    sha256(body.data(), size);
+    double hashed = nowMs();
+    UniqueFile file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !WriteFile(file.get(), body.data(), static_cast<DWORD>(size), &written, nullptr) || written != size ||
+        !FlushFileBuffers(file.get()))
+        return 3;
+    file.reset();
+    double stored = nowMs();
+    // total, download, both SHA-256 passes, write and flush
+    std::printf("%.1f %.1f %.1f %.1f\n", stored - start, downloaded - start, hashed - downloaded, stored - hashed);
+    return 0;
+}
+
 } // namespace
 
 int main() {
@@ -185,6 +247,7 @@ int main() {
         if (args[0] == L"idle" || args[0] == L"--directory") return 0;
         if (args[0] == L"update" && args.size() == 3) return update(args[1], args[2]);
         if (args[0] == L"steps" && args.size() == 3) return steps(args[1], args[2]);
+        if (args[0] == L"floor" && args.size() == 3) return stepsFloor(args[1], args[2]);
     } catch (const std::exception& error) {
         std::printf("%s\n", error.what());
         return 65;

@@ -21,7 +21,8 @@ ROOT/host-behaviour.json, read again for every TLS handshake and every request
         "cut": 100,                     announce the whole body, send N bytes of it, close
         "append": 1,                    N bytes "X" more than the content, announced too
         "stall": 20,                    seconds to wait before the status line
-        "stall_body": 20}}}             seconds to wait between the headers and the body
+        "stall_body": 20,               seconds to wait between the headers and the body
+        "drip": [1024, 10]}}}           the body N bytes at a time, S seconds apart
 
 A path's entry applies to the URL path without its query.
 """
@@ -92,25 +93,41 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Connection", "close")
             self.end_headers()
             time.sleep(rule.get("stall_body", 0))
-            self.send_body(file, content + extra, rule.get("cut", total))
+            body = Dripping(self.wfile, *rule["drip"]) if "drip" in rule else self.wfile
+            self.send_body(body, file, content + extra, rule.get("cut", total))
         finally:
             if file:
                 file.close()
 
-    def send_body(self, file, tail: bytes, limit: int):
+    @staticmethod
+    def send_body(out, file, tail: bytes, limit: int):
         # The file first, then the tail, never more than limit bytes. Large
         # writes: the TLS layer cuts them into records itself.
         while file and limit > 0:
             chunk = file.read(min(CHUNK, limit))
             if not chunk:
                 break
-            self.wfile.write(chunk)
+            out.write(chunk)
             limit -= len(chunk)
         if limit > 0:
-            self.wfile.write(tail[:limit])
+            out.write(tail[:limit])
 
     def log_message(self, format, *args):
         pass
+
+
+class Dripping:
+    """A body written a few bytes at a time with pauses between: every read of
+    the client's succeeds in time, only the whole takes hours."""
+
+    def __init__(self, out, size: int, seconds: float):
+        self.out, self.size, self.seconds = out, size, seconds
+
+    def write(self, data: bytes):
+        for at in range(0, len(data), self.size):
+            self.out.write(data[at:at + self.size])
+            self.out.flush()
+            time.sleep(self.seconds)
 
 
 class UpdateHost(http.server.ThreadingHTTPServer):

@@ -21,8 +21,14 @@ struct Cng {
     decltype(&BCryptHash) hash = systemFunction<decltype(BCryptHash)>(L"bcrypt.dll", "BCryptHash");
     decltype(&BCryptCloseAlgorithmProvider) closeAlgorithmProvider =
         systemFunction<decltype(BCryptCloseAlgorithmProvider)>(L"bcrypt.dll", "BCryptCloseAlgorithmProvider");
+    decltype(&BCryptCreateHash) createHash = systemFunction<decltype(BCryptCreateHash)>(L"bcrypt.dll", "BCryptCreateHash");
+    decltype(&BCryptHashData) hashData = systemFunction<decltype(BCryptHashData)>(L"bcrypt.dll", "BCryptHashData");
+    decltype(&BCryptFinishHash) finishHash = systemFunction<decltype(BCryptFinishHash)>(L"bcrypt.dll", "BCryptFinishHash");
+    decltype(&BCryptDestroyHash) destroyHash =
+        systemFunction<decltype(BCryptDestroyHash)>(L"bcrypt.dll", "BCryptDestroyHash");
 
     bool complete() const { return openAlgorithmProvider && getProperty && hash && closeAlgorithmProvider; }
+    bool streams() const { return complete() && createHash && hashData && finishHash && destroyHash; }
 };
 
 const Cng& cng() {
@@ -37,7 +43,71 @@ struct AlgorithmProviderTraits {
 };
 using UniqueAlgorithmProvider = UniqueResource<AlgorithmProviderTraits>;
 
+struct HashTraits {
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type hash) noexcept { cng().destroyHash(hash); }
+};
+using UniqueHash = UniqueResource<HashTraits>;
+
+std::string hexText(const std::vector<unsigned char>& digest) {
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 * digest.size());
+    for (UCHAR byte : digest) {
+        text += hexDigits[byte >> 4];
+        text += hexDigits[byte & 0x0f];
+    }
+    return text;
+}
+
+DWORD propertyOf(BCRYPT_ALG_HANDLE provider, const wchar_t* name) {
+    DWORD value = 0;
+    ULONG received = 0;
+    if (cng().getProperty(provider, name, reinterpret_cast<PUCHAR>(&value), sizeof value, &received, 0) < 0)
+        throw MessageError("Cannot prepare checksum.");
+    return value;
+}
+
 } // namespace
+
+// Declared in the order provider, object, hash: the hash goes first.
+struct DigestStream::State {
+    UniqueAlgorithmProvider provider;
+    std::vector<UCHAR> object;
+    UniqueHash hash;
+    DWORD digestLength = 0;
+};
+
+DigestStream::DigestStream(const wchar_t* algorithm) : state_(std::make_unique<State>()) {
+    const Cng& api = cng();
+    BCRYPT_ALG_HANDLE rawProvider = nullptr;
+    if (!api.streams() || api.openAlgorithmProvider(&rawProvider, algorithm, nullptr, 0) < 0)
+        throw MessageError("Windows checksum service is unavailable.");
+    state_->provider.reset(rawProvider);
+    state_->digestLength = propertyOf(rawProvider, BCRYPT_HASH_LENGTH);
+    state_->object.resize(propertyOf(rawProvider, BCRYPT_OBJECT_LENGTH));
+    BCRYPT_HASH_HANDLE rawHash = nullptr;
+    if (api.createHash(rawProvider, &rawHash, state_->object.data(), static_cast<ULONG>(state_->object.size()), nullptr,
+                       0, 0) < 0)
+        throw MessageError("Cannot prepare checksum.");
+    state_->hash.reset(rawHash);
+}
+
+DigestStream::~DigestStream() = default;
+
+void DigestStream::add(const void* bytes, std::size_t length) {
+    if (length > std::numeric_limits<ULONG>::max() ||
+        cng().hashData(state_->hash.get(), static_cast<PUCHAR>(const_cast<void*>(bytes)), static_cast<ULONG>(length), 0) < 0)
+        throw MessageError("Cannot calculate checksum.");
+}
+
+std::string DigestStream::hexFinish() {
+    std::vector<UCHAR> digest(state_->digestLength, 0);
+    if (cng().finishHash(state_->hash.get(), digest.data(), state_->digestLength, 0) < 0)
+        throw MessageError("Cannot calculate checksum.");
+    return hexText(digest);
+}
 
 std::vector<unsigned char> digestBytes(const void* bytes, std::size_t length, const wchar_t* algorithm) {
     const Cng& api = cng();
@@ -64,15 +134,7 @@ std::vector<unsigned char> digestBytes(const void* bytes, std::size_t length, co
 }
 
 std::string hexDigest(const void* bytes, std::size_t length, const wchar_t* algorithm) {
-    std::vector<unsigned char> digest = digestBytes(bytes, length, algorithm);
-    static constexpr char hexDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(2 * digest.size());
-    for (unsigned char byte : digest) {
-        text += hexDigits[byte >> 4];
-        text += hexDigits[byte & 0x0f];
-    }
-    return text;
+    return hexText(digestBytes(bytes, length, algorithm));
 }
 
 } // namespace vexa

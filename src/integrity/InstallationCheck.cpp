@@ -17,8 +17,8 @@ void requireListedContent(const ByteBuffer& content, const InstallationRow& row)
         throw MessageError("Installed files changed or are missing. Install a fresh version.");
 }
 
-// Opened once, never through a link at the file itself (the handle says what
-// was opened), and not shared with writers or deleters.
+// Opened once, never through a link at the file itself or a folder above it
+// (the handle says what was opened), and not shared with writers or deleters.
 UniqueFile holdInstalledFile(const std::wstring& path) {
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -29,6 +29,8 @@ UniqueFile holdInstalledFile(const std::wstring& path) {
     if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         throw MessageError("Linked installation or save folders are unsupported.");
     if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw MessageError("A required file is missing or unreadable.");
+    // A folder re-pointed after the link walk, or a link the attributes do not show.
+    requireFinalPath(file.get(), path, "Linked installation or save folders are unsupported.");
     return file;
 }
 

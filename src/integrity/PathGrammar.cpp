@@ -52,6 +52,13 @@ bool isAbsoluteWidePath(std::wstring_view path) {
     return rootName >= 3 && isPathSeparator(path[0]) && isPathSeparator(path[1]);
 }
 
+std::wstring withoutVerbatimPrefix(std::wstring_view path) {
+    if (!path.starts_with(L"\\\\?\\")) return std::wstring(path);
+    std::wstring_view rest = path.substr(4);
+    if (rest.starts_with(L"UNC\\")) return L"\\\\" + std::wstring(rest.substr(4));
+    return std::wstring(rest);
+}
+
 std::wstring joinPath(std::wstring_view folder, std::wstring_view relative) {
     std::wstring joined(folder);
     if (!joined.empty() && !isPathSeparator(joined.back())) joined += L'\\';

@@ -32,6 +32,10 @@ std::wstring lexicallyNormal(std::wstring_view path);
 // An empty path stays empty.
 std::wstring makeAbsolute(std::wstring_view path, std::wstring_view currentFolder);
 
+// The path as a program would spell it: "\\?\C:\x" is "C:\x" and
+// "\\?\UNC\server\x" is "\\server\x"; anything else is returned unchanged.
+std::wstring withoutVerbatimPrefix(std::wstring_view path);
+
 // Containment after making both absolute and normal, ignoring letter case.
 bool isSameOrInsideFolder(std::wstring_view path, std::wstring_view folder,
                           std::wstring_view currentFolder);

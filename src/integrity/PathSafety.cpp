@@ -69,6 +69,19 @@ void ModsLinkWalk::require(const std::wstring& path) {
     requireNoReparsePointUpward(path, linkedModsPath, &proven_);
 }
 
+std::wstring requireFinalPath(void* file, const std::wstring& checkedPath, const char* message) {
+    DWORD units = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    std::wstring finalPath(units, L'\0');
+    DWORD written = units ? GetFinalPathNameByHandleW(file, finalPath.data(), units, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) : 0;
+    if (written == 0 || written >= units) throw MessageError(message);
+    finalPath = withoutVerbatimPrefix(finalPath.substr(0, written));
+    std::wstring checked = lexicallyNormal(checkedPath);
+    if (CompareStringOrdinal(finalPath.data(), static_cast<int>(finalPath.size()), checked.data(),
+                             static_cast<int>(checked.size()), TRUE) != CSTR_EQUAL)
+        throw MessageError(message);
+    return finalPath;
+}
+
 bool isSameOrInside(const std::wstring& path, const std::wstring& folder) {
     return isSameOrInsideFolder(path, folder, currentFolder());
 }

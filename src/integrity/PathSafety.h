@@ -30,4 +30,10 @@ private:
 
 bool isSameOrInside(const std::wstring& path, const std::wstring& folder);
 
+// The path of an open file as the system resolved it, which must be the path
+// that was checked (letter case aside, as the file system ignores it): a link
+// at the file or a folder re-pointed between the check and the open shows
+// here. Returns that path, the one to use from now on; otherwise raises message.
+std::wstring requireFinalPath(void* file, const std::wstring& checkedPath, const char* message);
+
 } // namespace vexa

@@ -13,12 +13,19 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <thread>
 #include <windows.h>
 
 namespace vexa {
 namespace {
 
 constexpr const wchar_t* updatesTitle = L"Vexa 3711 Updates";
+constexpr const char* checksumMismatch = "Update checksum mismatch or incomplete download; installation refused";
+constexpr std::int64_t readBackPieceBytes = 1048576;
 
 class DesktopUpdateDialogs : public UpdateDialogs {
 public:
@@ -27,9 +34,50 @@ public:
     }
 };
 
-UpdateRelease fetchReleaseFeed() {
-    std::vector<unsigned char> body =
-        fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536);
+// The transfer runs on a thread of its own while this one, the window's,
+// keeps handling messages: the window repaints and moves, and disabled it
+// takes no input, so the player cannot start a second update or Play meanwhile.
+ByteBuffer transferBesideWindow(void* owner, const std::function<ByteBuffer()>& transfer) {
+    UniqueKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done) throw MessageError("Update connection failed");
+    ByteBuffer result;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            result = transfer();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        SetEvent(done.get());
+    });
+    HWND window = static_cast<HWND>(owner);
+    bool wasDisabled = window && EnableWindow(window, FALSE);
+    std::optional<WPARAM> quit;
+    HANDLE waitFor = done.get();
+    while (MsgWaitForMultipleObjects(1, &waitFor, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = message.wParam;
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    worker.join();
+    if (window && !wasDisabled) EnableWindow(window, TRUE);
+    // A quit asked for meanwhile belongs to the loop that runs the window.
+    if (quit) PostQuitMessage(static_cast<int>(*quit));
+    if (failure) std::rethrow_exception(failure);
+    return result;
+}
+
+UpdateRelease fetchReleaseFeed(void* owner, const UpdateTransferTimes& times) {
+    std::vector<unsigned char> body = transferBesideWindow(owner, [&] {
+        return fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536,
+                                   {times.feed, "Cannot reach the Relicade update server."});
+    });
     return readReleaseFeed(nlohmann::json::parse(body.begin(), body.end(), nullptr, true, false));
 }
 
@@ -54,6 +102,20 @@ void storeDownload(const std::wstring& cacheFolder, const std::wstring& cachedBu
     }
 }
 
+// A build under the digest name that fails its size or digest is worth
+// nothing: it is removed and the download, verified already, stored in its
+// place. Only one that cannot be removed stops the command.
+LockedUpdate lockCachedBuild(const std::wstring& cacheFolder, const std::wstring& cachedBuild, const ByteBuffer& build,
+                             const UpdateRelease& release) {
+    try {
+        return LockedUpdate(cachedBuild, release);
+    } catch (const DamagedCachedUpdate& damage) {
+        if (!DeleteFileW(cachedBuild.c_str())) throw MessageError(damage.what());
+    }
+    storeDownload(cacheFolder, cachedBuild, build);
+    return LockedUpdate(cachedBuild, release);
+}
+
 void startUpdater(const std::wstring& cachedBuild, const std::wstring& cacheFolder,
                   const std::wstring& applicationFolder) {
     std::wstring commandLine = quoteArgument(cachedBuild) + L" --directory " + quoteArgument(applicationFolder) +
@@ -69,8 +131,8 @@ void startUpdater(const std::wstring& cachedBuild, const std::wstring& cacheFold
 }
 
 bool applyLauncherUpdate(void* owner, const std::wstring& applicationFolder, const std::wstring& playerDataFolder,
-                         UpdateDialogs& dialogs) {
-    UpdateRelease release = fetchReleaseFeed();
+                         UpdateDialogs& dialogs, const UpdateTransferTimes& times) {
+    UpdateRelease release = fetchReleaseFeed(owner, times);
     if (release.version.empty()) {
         dialogs.messageBox(owner,
                            L"You have the latest published launcher Mods update. Native game files, ROM and saves "
@@ -85,7 +147,10 @@ bool applyLauncherUpdate(void* owner, const std::wstring& applicationFolder, con
                             L"settings and shortcuts stay in place.";
     if (dialogs.messageBox(owner, question, updatesTitle, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return false;
 
-    ByteBuffer build = fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes));
+    ByteBuffer build = transferBesideWindow(owner, [&] {
+        return fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes),
+                                   {times.build, "Launcher update download interrupted."});
+    });
     verifyUpdatePayload(release, build);
     requireUpdateFolder(playerDataFolder);
     std::wstring cacheFolder = joinPath(playerDataFolder, L"launcher-updates");
@@ -93,12 +158,13 @@ bool applyLauncherUpdate(void* owner, const std::wstring& applicationFolder, con
     createFolders(cacheFolder);
     std::wstring cachedBuild = joinPath(cacheFolder, L"Relicade-Vexa3711-Mods-" + utf8ToWide(release.sha256) + L".exe");
     requireUpdateFolder(cachedBuild);
-    // A build already cached under its digest is never written again, only verified.
+    // A sound build already cached under its digest is never written again, only verified.
     if (!pathExists(cachedBuild)) storeDownload(cacheFolder, cachedBuild, build);
 
-    LockedUpdate locked(cachedBuild, release);
-    // The lock is held until the updater exists: what runs is what was verified.
-    startUpdater(cachedBuild, cacheFolder, applicationFolder);
+    LockedUpdate locked = lockCachedBuild(cacheFolder, cachedBuild, build, release);
+    // The lock is held until the updater exists, and the updater is started
+    // by the path the lock resolved to: what runs is what was verified.
+    startUpdater(locked.path(), cacheFolder, applicationFolder);
     return true;
 }
 
@@ -112,7 +178,7 @@ UpdateDialogs& desktopUpdateDialogs() {
 void verifyUpdatePayload(const UpdateRelease& release, const ByteBuffer& bytes) {
     if (static_cast<std::int64_t>(bytes.size()) != release.bytes ||
         hexDigest(bytes.data(), bytes.size(), L"SHA256") != release.sha256)
-        throw MessageError("Update checksum mismatch or incomplete download; installation refused");
+        throw MessageError(checksumMismatch);
 }
 
 void requireUpdateFolder(const std::wstring& path) {
@@ -123,20 +189,28 @@ LockedUpdate::LockedUpdate(const std::wstring& path, const UpdateRelease& releas
     : file_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                         nullptr)) {
     if (!file_) throw MessageError("Cannot lock the verified update.");
+    path_ = requireFinalPath(file_.get(), path, "Cannot lock the verified update.");
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file_.get(), &size) || size.QuadPart != release.bytes)
-        throw MessageError("Cached update size mismatch.");
-    ByteBuffer bytes(static_cast<std::size_t>(size.QuadPart), 0);
-    DWORD got = 0;
-    if (!ReadFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size())
-        throw MessageError("Cannot verify cached update.");
-    verifyUpdatePayload(release, bytes);
+    if (!GetFileSizeEx(file_.get(), &size)) throw MessageError("Cached update size mismatch.");
+    if (size.QuadPart != release.bytes) throw DamagedCachedUpdate("Cached update size mismatch.");
+    // Read and hashed a piece at a time: each piece is hashed while it is
+    // still in the processor's cache, and no second copy of the build is held.
+    DigestStream digest(L"SHA256");
+    ByteBuffer piece(static_cast<std::size_t>(std::min<std::int64_t>(size.QuadPart, readBackPieceBytes)));
+    for (std::int64_t left = size.QuadPart; left > 0;) {
+        DWORD wanted = static_cast<DWORD>(std::min<std::int64_t>(left, readBackPieceBytes)), got = 0;
+        if (!ReadFile(file_.get(), piece.data(), wanted, &got, nullptr) || got != wanted)
+            throw MessageError("Cannot verify cached update.");
+        digest.add(piece.data(), got);
+        left -= got;
+    }
+    if (digest.hexFinish() != release.sha256) throw DamagedCachedUpdate(checksumMismatch);
 }
 
 bool runLauncherUpdate(void* owner, const std::wstring& applicationFolder, const std::wstring& playerDataFolder,
-                       UpdateDialogs& dialogs) {
+                       UpdateDialogs& dialogs, const UpdateTransferTimes& times) {
     try {
-        return applyLauncherUpdate(owner, applicationFolder, playerDataFolder, dialogs);
+        return applyLauncherUpdate(owner, applicationFolder, playerDataFolder, dialogs, times);
     } catch (...) {
         // Every handle of the command is closed by now; the window stays open.
         dialogs.messageBox(owner, sentenceOfCurrentFailure(), L"Vexa 3711 update check stopped", MB_OK | MB_ICONERROR);

@@ -42,9 +42,14 @@ bool isTrustedLocation(const std::optional<UrlComponents>& url) {
 
 } // namespace
 
-std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint64_t limit, HttpsOperations& https) {
+std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint64_t limit, const TransferTime& time,
+                                               HttpsOperations& https) {
     std::optional<UrlComponents> components = https.crackUrl(utf8ToWide(url));
     if (!isTrustedLocation(components)) throw MessageError("Untrusted launcher update URL.");
+    const auto deadline = https.now() + time.allowed;
+    auto requireTimeLeft = [&] {
+        if (https.now() >= deadline) throw MessageError(time.sentence);
+    };
 
     const char* connectionFailed = "Update connection failed";
     HttpsHandle session(https, https.openSession());
@@ -59,6 +64,7 @@ std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint
 
     if (!https.sendRequest(request.get()) || !https.receiveResponse(request.get()))
         throw MessageError("Cannot reach the Relicade update server.");
+    requireTimeLeft();
     // Redirects end here too: only 200 is success.
     if (https.statusCode(request.get()) != 200u) throw MessageError("Relicade update is unavailable. Try again later.");
 
@@ -73,6 +79,7 @@ std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint
         if (*got == 0) break;
         if (body.size() + *got > limit) throw MessageError("Launcher update exceeds its declared size.");
         body.insert(body.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(*got));
+        requireTimeLeft();
     }
     return body;
 }

@@ -3,6 +3,7 @@
 // rules (location, limits, order, messages) are kept apart from the platform
 // calls, which sit behind HttpsOperations so that short and failing reads can
 // be simulated; the real ones are WinHTTP's.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -34,15 +35,28 @@ public:
     virtual bool sendRequest(Handle request) = 0;
     virtual bool receiveResponse(Handle request) = 0;
     virtual std::optional<std::uint32_t> statusCode(Handle request) = 0;
-    // Bytes read into buffer (0 at the end of the body), or nothing on failure.
+    // Bytes read into buffer as soon as any have arrived (0 at the end of the
+    // body), or nothing on failure.
     virtual std::optional<std::size_t> readData(Handle request, unsigned char* buffer, std::size_t capacity) = 0;
     virtual void closeHandle(Handle handle) = 0;
+    // The clock that the transfer's time is measured on.
+    virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
+};
+
+// How long the host may take over one resource, counted from the request's
+// start, and what the player is told when that is over. WinHTTP's timeouts
+// bound each wait; this bounds their sum, so a host that trickles its bytes
+// cannot keep the command alive. It is checked once the response has arrived
+// and after every read, so it is overrun by at most one bounded wait.
+struct TransferTime {
+    std::chrono::milliseconds allowed;
+    const char* sentence;
 };
 
 // WinHTTP, loaded from the system folder.
 HttpsOperations& winHttpOperations();
 
-std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint64_t limit,
+std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint64_t limit, const TransferTime& time,
                                                HttpsOperations& https = winHttpOperations());
 
 } // namespace vexa

@@ -2,6 +2,7 @@
 #include "update/UpdateHost.h"
 #include "update/UpdateTransport.h"
 
+#include <algorithm>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -90,10 +91,18 @@ public:
         return status;
     }
 
+    // Only what has arrived is asked for: a read of a whole buffer may wait
+    // until the buffer is full (Wine's does), so a host that trickles its bytes
+    // would hold one read for many minutes, each of its waits within the
+    // receive timeout. Waiting for data to arrive is bounded by that timeout.
     std::optional<std::size_t> readData(Handle request, unsigned char* buffer, std::size_t capacity) override {
+        static auto available = winHttp<decltype(WinHttpQueryDataAvailable)>("WinHttpQueryDataAvailable");
         static auto read = winHttp<decltype(WinHttpReadData)>("WinHttpReadData");
+        DWORD arrived = 0;
+        if (!available(request, &arrived)) return std::nullopt;
+        if (arrived == 0) return 0;  // the end of the body
         DWORD got = 0;
-        if (!read(request, buffer, static_cast<DWORD>(capacity), &got)) return std::nullopt;
+        if (!read(request, buffer, static_cast<DWORD>(std::min<std::size_t>(arrived, capacity)), &got)) return std::nullopt;
         return got;
     }
 

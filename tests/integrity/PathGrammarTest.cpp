@@ -43,6 +43,10 @@ TEST(PathGrammar, LexicalNormalAndAbsoluteForms) {
              {L"", L""}}) {
         EXPECT_EQ(makeAbsolute(c.path, current), c.absolute) << c.path;
     }
+    // Final paths as the system reports them, as a program spells them.
+    for (AbsoluteCase c : std::initializer_list<AbsoluteCase>{
+             {L"\\\\?\\X:\\a", L"X:\\a"}, {L"\\\\?\\UNC\\server\\share\\a", L"\\\\server\\share\\a"}, {L"X:\\a", L"X:\\a"}})
+        EXPECT_EQ(withoutVerbatimPrefix(c.path), c.absolute) << c.path;
 }
 
 TEST(PathGrammar, ContainmentIgnoresCaseSeparatorsAndDots) {

@@ -2,6 +2,7 @@
 //   launcher_test_helper <ready-event|-> <mode> [argument]
 // Holding modes signal the named event once they hold, then wait to be ended:
 //   hold-file <path> <none|read|all>   open for read and write with that sharing
+//   hold-file <path> reader            open for reading, shared with readers only
 //   guard <player-data folder>         a whole session guard
 //   abandon-mutex                      exit while owning the session mutex
 // Probe modes answer with the exit code (0 = it worked):
@@ -65,8 +66,9 @@ int main() {
         std::wstring sharing = count > 4 ? argv[4] : L"none";
         DWORD share = sharing == L"all" ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
                     : sharing == L"read" ? FILE_SHARE_READ : 0;
-        HANDLE file = CreateFileW(argument.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD access = sharing == L"reader" ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+        if (sharing == L"reader") share = FILE_SHARE_READ;
+        HANDLE file = CreateFileW(argument.c_str(), access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 3;
         return holdUntilEnded(event);
     }

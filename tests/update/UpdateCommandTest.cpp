@@ -109,7 +109,8 @@ protected:
 };
 
 std::string fetched(const std::string& url, std::uint64_t limit) {
-    return outcomeOf([&] { return std::to_string(fetchUpdateResource(url, limit).size()) + " bytes"; });
+    TransferTime time{std::chrono::minutes(1), "out of time"};
+    return outcomeOf([&] { return std::to_string(fetchUpdateResource(url, limit, time).size()) + " bytes"; });
 }
 
 } // namespace
@@ -158,6 +159,15 @@ struct ScriptedDialogs : UpdateDialogs {
 
 std::wstring stopped(const std::wstring& text) { return L"Vexa 3711 update check stopped|16|" + text; }
 
+// Whether the owner's thread handled messages while the command ran, and
+// whether the owner was disabled whenever it did.
+HWND watchedOwner;
+int ticks, ticksWhileEnabled;
+void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
+    ++ticks;
+    ticksWhileEnabled += IsWindowEnabled(watchedOwner) != FALSE;
+}
+
 } // namespace
 
 TEST_F(UpdateHostTest, TheWholeCommand) {
@@ -168,7 +178,13 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
         L"settings and shortcuts stay in place.";
     const std::wstring checksum = L"Update checksum mismatch or incomplete download; installation refused";
     const std::wstring notSigned = stopped(L"Launcher update is not signed by the publisher.");
+    const std::string running = VEXA_TEST_LAUNCHER_VERSION;  // a feed of it offers nothing newer
     HWND owner = CreateWindowExW(0, L"STATIC", L"hidden owner", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    watchedOwner = owner;
+    UINT_PTR timer = SetTimer(nullptr, 0, 100, tick);
+    // The host's time, short: a host that trickles ends the command in seconds.
+    const UpdateTransferTimes times{std::chrono::seconds(4), std::chrono::seconds(6)};
+    const std::string feedPath = "/programs/vexa3711/latest.json";
     struct Case {
         const char* what;
         std::string version;
@@ -180,22 +196,25 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
     };
     const std::string shortBy1 = "/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.5-Update.exe";
     auto nothing = [](const std::wstring&, const std::wstring&) {};
-    auto cachedAs = [](std::string content, bool old = false) {
-        return [content, old](const std::wstring& cache, const std::wstring& cached) {
+    std::unique_ptr<RunningProcess> holder;
+    auto cachedAs = [&](std::string content, bool old = false, bool held = false) {
+        return [&, content, old, held](const std::wstring& cache, const std::wstring& cached) {
             fs::create_directories(cache);
             writeFile(cached, content);
             if (old) fs::last_write_time(cached, fs::file_time_type::clock::now() - std::chrono::hours(48));
+            // Another program reads it: it cannot be removed, only read.
+            if (held) holder = startHelper({L"hold-file", cached, L"reader"});
         };
     };
     auto feedChanged = [](std::function<void(json&)> change) {
         return [change](const std::wstring&, const std::wstring&) { changeFeed(change); };
     };
     for (const Case& c : std::vector<Case>{
-             {"nothing newer", "0.3.4", IDOK, nothing, false,
+             {"nothing newer", running, IDOK, nothing, false,
               L"Vexa 3711 Updates|64|You have the latest published launcher Mods update. Native game files, ROM "
               L"and saves are unchanged."},
              // The library's own text reaches the player with its byte that is not UTF-8 as U+FFFD.
-             {"a feed that is not UTF-8", "0.3.4", IDOK,
+             {"a feed that is not UTF-8", running, IDOK,
               [&](auto&, auto&) { serve("/programs/vexa3711/latest.json", "\"\xff\""); }, false,
               stopped(L"[json.exception.parse_error.101] parse error at line 1, column 2: syntax error while parsing "
                       L"value - invalid string: ill-formed UTF-8 byte; last read: '\"\xfffd'")},
@@ -204,8 +223,23 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
              {"a download one byte short", "0.3.5", IDOK,
               [&](auto&, auto&) { behave({{"paths", {{shortBy1, {{"cut", build.size() - 1}}}}}}); }, false, stopped(checksum)},
              {"a cached build reused", "0.3.5", IDOK, cachedAs(build, true), true, L""},
-             {"a damaged cached build", "0.3.5", IDOK, cachedAs(build.substr(1)), false, stopped(L"Cached update size mismatch.")},
-             {"a changed cached build", "0.3.5", IDOK, cachedAs("x" + build.substr(1)), false, stopped(checksum)},
+             // A damaged one is replaced by the download, which is then locked and verified like any other.
+             {"a damaged cached build", "0.3.5", IDOK, cachedAs(build.substr(1)), true, L""},
+             {"a changed cached build", "0.3.5", IDOK, cachedAs("x" + build.substr(1)), true, L""},
+             {"a damaged cached build that cannot be removed", "0.3.5", IDOK, cachedAs(build.substr(1), false, true), false,
+              stopped(L"Cached update size mismatch.")},
+             {"a changed cached build that cannot be removed", "0.3.5", IDOK, cachedAs("x" + build.substr(1), false, true),
+              false, stopped(checksum)},
+             // Resolved elsewhere once opened, as a folder re-pointed after the link rules: nothing starts.
+             {"a cache folder that resolves elsewhere", "0.3.5", IDOK, nothing, false,
+              stopped(L"Cannot lock the verified update.")},
+             // No download happens, so the row counts as one without anything newer.
+             {"a feed that trickles", running, IDOK,
+              [&](auto&, auto&) { behave({{"paths", {{feedPath, {{"drip", {16, 1}}}}}}}); }, false,
+              stopped(L"Cannot reach the Relicade update server.")},
+             {"a build that trickles", "0.3.5", IDOK,
+              [&](auto&, auto&) { behave({{"paths", {{shortBy1, {{"drip", {1024, 1}}}}}}}); }, false,
+              stopped(L"Launcher update download interrupted.")},
              {"a folder where the cached build belongs", "0.3.5", IDOK,
               [&](const std::wstring&, const std::wstring& cached) { fs::create_directories(cached); }, false,
               stopped(L"Cannot lock the verified update.")},
@@ -229,6 +263,10 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
         std::wstring app = root / L"Vexa App\\", data = root / L"Player Data";
         if (std::string(c.what) == "a linked player-data folder") data = std::wstring(VEXA_TEST_DRIVE) + L"links\\linked";
         if (std::string(c.what) == "a linked cache folder") data = std::wstring(VEXA_TEST_DRIVE) + L"links\\linked-cache";
+        if (std::string(c.what) == "a cache folder that resolves elsewhere") {
+            data = std::wstring(VEXA_TEST_DRIVE) + L"aliased\\Player Data";  // W:\Player Data once opened
+            fs::remove_all(data);
+        }
         fs::create_directories(data);
         std::wstring sha256 = utf8ToWide(publish(c.version, build));
         std::wstring cache = joinPath(data, L"launcher-updates");
@@ -239,27 +277,40 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
 
         ScriptedDialogs dialogs;
         dialogs.answer = c.answer;
-        EXPECT_EQ(runLauncherUpdate(owner, app, data, dialogs), c.result) << c.what;
+        ticks = ticksWhileEnabled = 0;
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(runLauncherUpdate(owner, app, data, dialogs, times), c.result) << c.what;
+        auto took = std::chrono::steady_clock::now() - started;
+        holder.reset();
+        EXPECT_TRUE(IsWindowEnabled(owner)) << c.what;
+        EXPECT_EQ(ticksWhileEnabled, 0) << c.what << ": the owner takes no input while the host is asked";
+        if (std::string(c.what).ends_with("trickles")) {
+            // Its time plus a second's trickle; the whole body would take minutes.
+            EXPECT_LT(took, times.feed + times.build + std::chrono::seconds(3)) << c.what;
+            EXPECT_GT(ticks, 0) << c.what << ": the window's thread went on";
+        }
         ASSERT_FALSE(dialogs.boxes.empty()) << c.what;
-        const bool asked = c.version != "0.3.4" && c.lastBox != notSigned;
+        const bool asked = c.version != running && c.lastBox != notSigned;
         if (asked) EXPECT_EQ(dialogs.boxes[0], question) << c.what;
         else EXPECT_EQ(dialogs.boxes.size(), 1u) << c.what;
         EXPECT_EQ(c.lastBox.empty() ? question : c.lastBox, dialogs.boxes.back()) << c.what;
         EXPECT_EQ(requests().size(), c.answer == IDOK && asked ? 2u : 1u) << c.what;
         if (c.answer != IDOK || !asked) EXPECT_FALSE(fileExists(cache)) << c.what << ": nothing written";
-        if (!before.empty()) {
-            EXPECT_EQ(readFile(cached), before) << c.what << ": a cached build is never rewritten";
-            EXPECT_EQ(fs::last_write_time(cached), stamp) << c.what;
-        }
+        std::string after = fs::is_regular_file(cached) ? readFile(cached) : "";
+        if (c.result) EXPECT_EQ(after, build) << c.what << ": what was started is the build";
+        else if (!before.empty()) EXPECT_EQ(after, before) << c.what << ": one that cannot be removed is kept";
+        else EXPECT_TRUE(after.empty() || after == build) << c.what << ": nothing unverified cached";
+        if (before == build) EXPECT_EQ(fs::last_write_time(cached), stamp) << c.what << ": a sound one is never rewritten";
         if (c.result) {
             std::wstring record = joinPath(cache, L"updater-started.txt");
             waitUntil([&] { return fileExists(record); });
             EXPECT_EQ(readWideFile(record), L"\"" + cached + L"\" --directory \"" + app + L"\\\" --restart --wait-pid " +
                                 std::to_wstring(GetCurrentProcessId()) + L"\n" + cache) << c.what;
-        } else if (c.version == "0.3.5" && c.answer == IDOK && before.empty()) {
-            EXPECT_FALSE(fs::is_regular_file(cached)) << c.what << ": nothing unverified cached";
+        } else {
+            EXPECT_FALSE(fileExists(joinPath(cache, L"updater-started.txt"))) << c.what << ": nothing started";
         }
     }
+    KillTimer(nullptr, timer);
     DestroyWindow(owner);
 }
 
