@@ -4,6 +4,7 @@
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
+#include "update/ReleaseFeed.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -239,6 +240,12 @@ void writeTexturePack(const std::wstring& folder, const std::vector<std::pair<st
     }
     nlohmann::json description{{"configuration", {{"configurationVersion", 3}, {"hashVersion", 5}}}, {"textures", textures}};
     writeFile(joinPath(folder, L"rt64.json"), description.dump());
+}
+
+nlohmann::json releaseFeedFor(const std::string& version, const std::string& sha256, std::uint64_t bytes) {
+    return {{"schema", 1}, {"product", "vexa3711-launcher"}, {"platform", "windows-x64"}, {"version", version},
+            {"profiles", {"original-native", "remastered-native", "original-lus", "remastered-lus"}},
+            {"url", downloadUrlOf(version)}, {"sha256", sha256}, {"bytes", bytes}};
 }
 
 std::string libraryErrorId(const std::string& text) {

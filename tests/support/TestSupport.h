@@ -8,6 +8,7 @@
 #include "integrity/TextConversion.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json_fwd.hpp>
 
 #include <filesystem>
 #include <functional>
@@ -148,6 +149,9 @@ extern const std::string minimalPng;
 // runtime hashes 1, 2, ... to the paths in turn, and each image with its
 // content (not written when the content is empty).
 void writeTexturePack(const std::wstring& folder, const std::vector<std::pair<std::string, std::string>>& images);
+
+// A release feed as the publisher writes it for a build of the version, unsigned.
+nlohmann::json releaseFeedFor(const std::string& version, const std::string& sha256, std::uint64_t bytes);
 
 // The JSON library's own texts cut to their id ("[json.exception.type_error.302]"):
 // the words after it are the library's, not rules of the launcher.

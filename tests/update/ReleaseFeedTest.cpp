@@ -17,10 +17,10 @@ constexpr const char* notSigned = "Launcher update is not signed by the publishe
 const std::string signature = std::string(86, 'A') + "==";
 
 json feedFor(const std::string& version) {
-    return {{"schema", 1}, {"product", "vexa3711-launcher"}, {"platform", "windows-x64"}, {"version", version},
-            {"profiles", {"original-native", "remastered-native", "original-lus", "remastered-lus"}},
-            {"url", downloadUrlOf(version)}, {"sha256", std::string(64, 'a')}, {"bytes", 1000}, {"notes", "n"},
-            {"signature", signature}};
+    json feed = releaseFeedFor(version, std::string(64, 'a'), 1000);
+    feed["notes"] = "n";
+    feed["signature"] = signature;
+    return feed;
 }
 
 // The release's version, "nothing newer", or the failure (JSON errors cut to their id).

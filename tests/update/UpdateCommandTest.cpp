@@ -93,9 +93,7 @@ protected:
         std::string name = "/assets/game-mods/Relicade-Vexa3711-Mods-v" + version + "-Update.exe";
         serve(name, content);
         std::string sha256 = hexDigest(content.data(), content.size(), L"SHA256");
-        json feed{{"schema", 1}, {"product", "vexa3711-launcher"}, {"platform", "windows-x64"}, {"version", version},
-                  {"profiles", {"original-native", "remastered-native", "original-lus", "remastered-lus"}},
-                  {"url", "https://" + host + name}, {"sha256", sha256}, {"bytes", content.size()}};
+        json feed = releaseFeedFor(version, sha256, content.size());
         feed["signature"] = signatureOf(statementOf(feed));
         serve("/programs/vexa3711/latest.json", feed.dump());
         return sha256;
