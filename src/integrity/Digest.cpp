@@ -1,47 +1,13 @@
 #include "integrity/Digest.h"
 
+#include "integrity/Cng.h"
 #include "integrity/MessageError.h"
-#include "integrity/SystemLibrary.h"
-#include "integrity/UniqueHandle.h"
 
 #include <limits>
 #include <vector>
-#include <windows.h>
-#include <bcrypt.h>
 
 namespace vexa {
 namespace {
-
-// bcrypt.dll is not a KnownDLL: it is reached through the system folder only.
-struct Cng {
-    decltype(&BCryptOpenAlgorithmProvider) openAlgorithmProvider =
-        systemFunction<decltype(BCryptOpenAlgorithmProvider)>(L"bcrypt.dll", "BCryptOpenAlgorithmProvider");
-    decltype(&BCryptGetProperty) getProperty =
-        systemFunction<decltype(BCryptGetProperty)>(L"bcrypt.dll", "BCryptGetProperty");
-    decltype(&BCryptHash) hash = systemFunction<decltype(BCryptHash)>(L"bcrypt.dll", "BCryptHash");
-    decltype(&BCryptCloseAlgorithmProvider) closeAlgorithmProvider =
-        systemFunction<decltype(BCryptCloseAlgorithmProvider)>(L"bcrypt.dll", "BCryptCloseAlgorithmProvider");
-    decltype(&BCryptCreateHash) createHash = systemFunction<decltype(BCryptCreateHash)>(L"bcrypt.dll", "BCryptCreateHash");
-    decltype(&BCryptHashData) hashData = systemFunction<decltype(BCryptHashData)>(L"bcrypt.dll", "BCryptHashData");
-    decltype(&BCryptFinishHash) finishHash = systemFunction<decltype(BCryptFinishHash)>(L"bcrypt.dll", "BCryptFinishHash");
-    decltype(&BCryptDestroyHash) destroyHash =
-        systemFunction<decltype(BCryptDestroyHash)>(L"bcrypt.dll", "BCryptDestroyHash");
-
-    bool complete() const { return openAlgorithmProvider && getProperty && hash && closeAlgorithmProvider; }
-    bool streams() const { return complete() && createHash && hashData && finishHash && destroyHash; }
-};
-
-const Cng& cng() {
-    static const Cng functions;
-    return functions;
-}
-
-struct AlgorithmProviderTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type invalid() noexcept { return nullptr; }
-    static void close(Type provider) noexcept { cng().closeAlgorithmProvider(provider, 0); }
-};
-using UniqueAlgorithmProvider = UniqueResource<AlgorithmProviderTraits>;
 
 struct HashTraits {
     using Type = BCRYPT_HASH_HANDLE;
@@ -80,15 +46,12 @@ struct DigestStream::State {
 };
 
 DigestStream::DigestStream(const wchar_t* algorithm) : state_(std::make_unique<State>()) {
-    const Cng& api = cng();
-    BCRYPT_ALG_HANDLE rawProvider = nullptr;
-    if (!api.streams() || api.openAlgorithmProvider(&rawProvider, algorithm, nullptr, 0) < 0)
-        throw MessageError("Windows checksum service is unavailable.");
-    state_->provider.reset(rawProvider);
-    state_->digestLength = propertyOf(rawProvider, BCRYPT_HASH_LENGTH);
-    state_->object.resize(propertyOf(rawProvider, BCRYPT_OBJECT_LENGTH));
+    state_->provider = openAlgorithm(algorithm, cng().streams());
+    BCRYPT_ALG_HANDLE provider = state_->provider.get();
+    state_->digestLength = propertyOf(provider, BCRYPT_HASH_LENGTH);
+    state_->object.resize(propertyOf(provider, BCRYPT_OBJECT_LENGTH));
     BCRYPT_HASH_HANDLE rawHash = nullptr;
-    if (api.createHash(rawProvider, &rawHash, state_->object.data(), static_cast<ULONG>(state_->object.size()), nullptr,
+    if (cng().createHash(provider, &rawHash, state_->object.data(), static_cast<ULONG>(state_->object.size()), nullptr,
                        0, 0) < 0)
         throw MessageError("Cannot prepare checksum.");
     state_->hash.reset(rawHash);
@@ -110,23 +73,14 @@ std::string DigestStream::hexFinish() {
 }
 
 std::vector<unsigned char> digestBytes(const void* bytes, std::size_t length, const wchar_t* algorithm) {
-    const Cng& api = cng();
-    BCRYPT_ALG_HANDLE rawProvider = nullptr;
-    if (!api.complete() || api.openAlgorithmProvider(&rawProvider, algorithm, nullptr, 0) < 0)
-        throw MessageError("Windows checksum service is unavailable.");
-    UniqueAlgorithmProvider provider(rawProvider);
-
-    DWORD digestLength = 0;
-    ULONG received = 0;
-    if (api.getProperty(provider.get(), BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&digestLength),
-                        sizeof digestLength, &received, 0) < 0)
-        throw MessageError("Cannot prepare checksum.");
+    UniqueAlgorithmProvider provider = openAlgorithm(algorithm, cng().hashes());
+    DWORD digestLength = propertyOf(provider.get(), BCRYPT_HASH_LENGTH);
 
     std::vector<UCHAR> digest(digestLength, 0);
     // BCryptHash takes a 32-bit length; every input here is far below 4 GiB.
     NTSTATUS status = length > std::numeric_limits<ULONG>::max()
         ? static_cast<NTSTATUS>(-1)
-        : api.hash(provider.get(), nullptr, 0, static_cast<PUCHAR>(const_cast<void*>(bytes)),
+        : cng().hash(provider.get(), nullptr, 0, static_cast<PUCHAR>(const_cast<void*>(bytes)),
                    static_cast<ULONG>(length), digest.data(), digestLength);
     provider.reset();
     if (status < 0) throw MessageError("Cannot calculate checksum.");
