@@ -40,7 +40,6 @@ public:
 class LockedUpdate {
 public:
     LockedUpdate(const std::wstring& path, const UpdateRelease& release);
-    void* handle() const { return file_.get(); }
     // Where the locked file really is: the path to start.
     const std::wstring& path() const { return path_; }
 
