@@ -91,8 +91,18 @@ std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes) {
     return readBounded<std::string>(path, maxBytes, modsMessages);
 }
 
-void readOpenModsFile(void* file, std::uint64_t size, std::uint64_t maxBytes, std::string& buffer) {
-    readWhole(file, size, maxBytes, modsMessages, buffer);
+std::size_t readOpenModsFile(void* file, char* buffer, std::uint64_t maxBytes) {
+    std::size_t wanted = static_cast<std::size_t>(maxBytes) + 1, done = 0;
+    while (done < wanted) {
+        DWORD request = static_cast<DWORD>(std::min<std::size_t>(wanted - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(file, buffer + done, request, &got, nullptr)) throw MessageError(modsMessages.read);
+        done += got;
+        // A disk file reads short only at its end: no further call to see it.
+        if (got < request) break;
+    }
+    if (done > maxBytes) throw MessageError(modsMessages.size);
+    return done;
 }
 
 void writeNewFile(const std::wstring& path, const void* bytes, std::size_t length) {

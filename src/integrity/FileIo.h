@@ -16,10 +16,10 @@ ByteBuffer readRequiredFile(const std::wstring& path, std::uint64_t maxBytes);
 ByteBuffer readOpenRequiredFile(void* file, std::uint64_t maxBytes);
 // Mods files: same rules, their own messages; the bytes come back undecoded.
 std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes);
-// The rest of readModsFile for a file the caller has opened and sized: the
-// whole content into buffer, whose capacity is kept, so that many files can
-// share one buffer.
-void readOpenModsFile(void* file, std::uint64_t size, std::uint64_t maxBytes, std::string& buffer);
+// A Mods file the caller has opened, read whole into buffer, which holds
+// maxBytes + 1 bytes: the read itself tells the size (a byte past the limit
+// means too large), so no size query is needed. Returns the bytes read.
+std::size_t readOpenModsFile(void* file, char* buffer, std::uint64_t maxBytes);
 
 // Creates a file that must not exist yet, writes everything and flushes it to disk.
 void writeNewFile(const std::wstring& path, const void* bytes, std::size_t length);

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <memory>
 #include <windows.h>
 
 namespace vexa {
@@ -27,7 +28,7 @@ class PackFolderFiles : public TextureFiles {
 public:
     explicit PackFolderFiles(const std::wstring& folder) : folder_(folder) {}
 
-    void readMappedTexture(const std::wstring& relativePath, std::string& content) override {
+    std::string_view readMappedTexture(const std::wstring& relativePath) override {
         std::wstring path = joinPath(folder_, relativePath);
         folders_.require(parentPath(path));
         UniqueFile image(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -35,16 +36,19 @@ public:
         if (!image) refuseUnopened(path);
         // A device name (NUL.png) opens the device, not a file of the pack.
         if (GetFileType(image.get()) != FILE_TYPE_DISK) throw MessageError(missingTexture);
+        // The link check needs the attribute tag; the size comes from the read.
         // Not GetFileInformationByHandle: its volume serial number costs a
-        // volume query per image, which dominates a pack of small images.
+        // volume query, which dominates a pack of small images.
         FILE_ATTRIBUTE_TAG_INFO tag{};
         if (!GetFileInformationByHandleEx(image.get(), FileAttributeTagInfo, &tag, sizeof tag))
             throw MessageError("A Mods file is missing or unreadable.");
         if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) throw MessageError("Linked Mods paths are unsupported.");
         if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw MessageError(missingTexture);
-        LARGE_INTEGER size{};
-        if (!GetFileSizeEx(image.get(), &size)) throw MessageError("A Mods file exceeds its size limit.");
-        readOpenModsFile(image.get(), static_cast<std::uint64_t>(size.QuadPart), maxImageBytes, content);
+        // Room for the limit and one byte more, so the read tells the size.
+        // Pages become resident only as images fill them: the peak is the
+        // largest image, however much the buffer could hold.
+        if (!buffer_) buffer_.reset(new char[maxImageBytes + 1]);
+        return {buffer_.get(), readOpenModsFile(image.get(), buffer_.get(), maxImageBytes)};
     }
 
 private:
@@ -61,6 +65,7 @@ private:
 
     std::wstring folder_;
     ModsLinkWalk folders_;
+    std::unique_ptr<char[]> buffer_;  // one for every image, left uninitialised
 };
 
 } // namespace

@@ -18,10 +18,11 @@ std::wstring toSafeTexturePath(std::string_view text);
 class TextureFiles {
 public:
     virtual ~TextureFiles() = default;
-    // The whole content of a mapped file (a relative path of the pack) into
-    // content. Raises when the file or a folder on its way is a link, when it
-    // is missing or no regular file, and with the Mods read messages.
-    virtual void readMappedTexture(const std::wstring& relativePath, std::string& content) = 0;
+    // The whole content of a mapped file (a relative path of the pack), valid
+    // until the next call. Raises when the file or a folder on its way is a
+    // link, when it is missing or no regular file, and with the Mods read
+    // messages.
+    virtual std::string_view readMappedTexture(const std::wstring& relativePath) = 0;
 };
 
 // Every rule, in order, on a parsed description; the number of mappings.

@@ -18,10 +18,10 @@ namespace {
 struct InputFiles : TextureFiles {
     std::vector<std::string> images;
     std::vector<std::wstring> asked;
-    void readMappedTexture(const std::wstring& relativePath, std::string& content) override {
+    std::string_view readMappedTexture(const std::wstring& relativePath) override {
         asked.push_back(relativePath);
         if (asked.size() > images.size()) throw MessageError("A mapped texture is missing.");
-        content = images[asked.size() - 1];
+        return images[asked.size() - 1];
     }
 };
 
