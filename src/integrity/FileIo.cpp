@@ -91,13 +91,17 @@ std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes) {
     return readBounded<std::string>(path, maxBytes, modsMessages);
 }
 
-std::size_t readOpenModsFile(void* file, char* buffer, std::uint64_t maxBytes) {
-    std::size_t wanted = static_cast<std::size_t>(maxBytes) + 1, done = 0;
-    while (done < wanted) {
-        DWORD request = static_cast<DWORD>(std::min<std::size_t>(wanted - done, 1u << 30));
+std::uint64_t readOpenModsFile(void* file, char* buffer, std::size_t capacity, std::size_t keep,
+                               std::uint64_t maxBytes) {
+    std::uint64_t done = 0;
+    std::size_t at = 0;  // where the next read lands
+    while (done <= maxBytes) {
+        if (at == capacity) at = keep;
+        DWORD request = static_cast<DWORD>(std::min<std::uint64_t>({capacity - at, maxBytes + 1 - done, std::uint64_t{1} << 30}));
         DWORD got = 0;
-        if (!ReadFile(file, buffer + done, request, &got, nullptr)) throw MessageError(modsMessages.read);
+        if (!ReadFile(file, buffer + at, request, &got, nullptr)) throw MessageError(modsMessages.read);
         done += got;
+        at += got;
         // A disk file reads short only at its end: no further call to see it.
         if (got < request) break;
     }

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <memory>
+#include <vector>
 #include <windows.h>
 
 namespace vexa {
@@ -28,7 +28,7 @@ class PackFolderFiles : public TextureFiles {
 public:
     explicit PackFolderFiles(const std::wstring& folder) : folder_(folder) {}
 
-    std::string_view readMappedTexture(const std::wstring& relativePath) override {
+    TextureImage readMappedTexture(const std::wstring& relativePath) override {
         std::wstring path = joinPath(folder_, relativePath);
         folders_.require(parentPath(path));
         UniqueFile image(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -44,11 +44,10 @@ public:
             throw MessageError("A Mods file is missing or unreadable.");
         if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) throw MessageError("Linked Mods paths are unsupported.");
         if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw MessageError(missingTexture);
-        // Room for the limit and one byte more, so the read tells the size.
-        // Pages become resident only as images fill them: the peak is the
-        // largest image, however much the buffer could hold.
-        if (!buffer_) buffer_.reset(new char[maxImageBytes + 1]);
-        return {buffer_.get(), readOpenModsFile(image.get(), buffer_.get(), maxImageBytes)};
+        // Only the size and the first bytes are judged, so a large image
+        // passes through one reused buffer rather than being held whole.
+        std::uint64_t size = readOpenModsFile(image.get(), buffer_.data(), buffer_.size(), textureHeadBytes, maxImageBytes);
+        return {size, std::string_view(buffer_.data(), std::min<std::uint64_t>(size, textureHeadBytes))};
     }
 
 private:
@@ -65,7 +64,9 @@ private:
 
     std::wstring folder_;
     ModsLinkWalk folders_;
-    std::unique_ptr<char[]> buffer_;  // one for every image, left uninitialised
+    // Small images fit one read. Not larger: under Wine a read costs in
+    // proportion to the buffer it is given, filled or not.
+    std::vector<char> buffer_ = std::vector<char>(1 << 20);
 };
 
 } // namespace

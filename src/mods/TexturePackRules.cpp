@@ -44,12 +44,12 @@ bool startsWith(std::string_view content, std::string_view signature) {
     return content.substr(0, signature.size()) == signature;
 }
 
-void requireImageSignature(const std::wstring& extension, std::string_view content) {
+void requireImageSignature(const std::wstring& extension, const TextureImage& image) {
     if (extension == L".png") {
-        if (content.size() < 24 || !startsWith(content, std::string_view("\x89PNG\r\n\x1a\n", 8)))
+        if (image.size < 24 || !startsWith(image.head, std::string_view("\x89PNG\r\n\x1a\n", 8)))
             throw MessageError("Mapped PNG has an invalid signature.");
     } else if (extension == L".dds") {
-        if (content.size() < 128 || !startsWith(content, "DDS "))
+        if (image.size < 128 || !startsWith(image.head, "DDS "))
             throw MessageError("Mapped DDS has an invalid signature.");
     } else {
         throw MessageError("Only explicit PNG or DDS texture paths are supported.");

@@ -36,10 +36,10 @@ json description(json textures, json configuration = {{"configurationVersion", 3
 // The pack's files in memory, keyed by the relative path as the description spells it.
 struct FakeFiles : TextureFiles {
     std::map<std::wstring, std::string> files;
-    std::string_view readMappedTexture(const std::wstring& relativePath) override {
+    TextureImage readMappedTexture(const std::wstring& relativePath) override {
         auto found = files.find(relativePath);
         if (found == files.end()) throw MessageError("A mapped texture is missing.");
-        return found->second;
+        return {found->second.size(), found->second};
     }
 };
 
