@@ -93,11 +93,15 @@ std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes) {
 
 std::uint64_t readOpenModsFile(void* file, char* buffer, std::size_t capacity, std::size_t keep,
                                std::uint64_t maxBytes) {
+    // Most Mods files are small, and under Wine a read costs in proportion
+    // to the buffer it is given, filled or not: the first asks for one page.
+    constexpr std::uint64_t firstRequest = 4096, laterRequests = std::uint64_t{1} << 30;
     std::uint64_t done = 0;
     std::size_t at = 0;  // where the next read lands
     while (done <= maxBytes) {
         if (at == capacity) at = keep;
-        DWORD request = static_cast<DWORD>(std::min<std::uint64_t>({capacity - at, maxBytes + 1 - done, std::uint64_t{1} << 30}));
+        DWORD request = static_cast<DWORD>(
+            std::min<std::uint64_t>({capacity - at, maxBytes + 1 - done, done ? laterRequests : firstRequest}));
         DWORD got = 0;
         if (!ReadFile(file, buffer + at, request, &got, nullptr)) throw MessageError(modsMessages.read);
         done += got;

@@ -64,8 +64,7 @@ private:
 
     std::wstring folder_;
     ModsLinkWalk folders_;
-    // Small images fit one read. Not larger: under Wine a read costs in
-    // proportion to the buffer it is given, filled or not.
+    // Large images pass through it a megabyte at a time.
     std::vector<char> buffer_ = std::vector<char>(1 << 20);
 };
 
