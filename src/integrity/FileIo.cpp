@@ -91,8 +91,26 @@ std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes) {
     return readBounded<std::string>(path, maxBytes, modsMessages);
 }
 
-void readOpenModsFile(void* file, std::uint64_t size, std::uint64_t maxBytes, std::string& buffer) {
-    readWhole(file, size, maxBytes, modsMessages, buffer);
+std::uint64_t readOpenModsFile(void* file, char* buffer, std::size_t capacity, std::size_t keep,
+                               std::uint64_t maxBytes) {
+    // Most Mods files are small, and under Wine a read costs in proportion
+    // to the buffer it is given, filled or not: the first asks for one page.
+    constexpr std::uint64_t firstRequest = 4096, laterRequests = std::uint64_t{1} << 30;
+    std::uint64_t done = 0;
+    std::size_t at = 0;  // where the next read lands
+    while (done <= maxBytes) {
+        if (at == capacity) at = keep;
+        DWORD request = static_cast<DWORD>(
+            std::min<std::uint64_t>({capacity - at, maxBytes + 1 - done, done ? laterRequests : firstRequest}));
+        DWORD got = 0;
+        if (!ReadFile(file, buffer + at, request, &got, nullptr)) throw MessageError(modsMessages.read);
+        done += got;
+        at += got;
+        // A disk file reads short only at its end: no further call to see it.
+        if (got < request) break;
+    }
+    if (done > maxBytes) throw MessageError(modsMessages.size);
+    return done;
 }
 
 void writeNewFile(const std::wstring& path, const void* bytes, std::size_t length) {

@@ -16,10 +16,13 @@ ByteBuffer readRequiredFile(const std::wstring& path, std::uint64_t maxBytes);
 ByteBuffer readOpenRequiredFile(void* file, std::uint64_t maxBytes);
 // Mods files: same rules, their own messages; the bytes come back undecoded.
 std::string readModsFile(const std::wstring& path, std::uint64_t maxBytes);
-// The rest of readModsFile for a file the caller has opened and sized: the
-// whole content into buffer, whose capacity is kept, so that many files can
-// share one buffer.
-void readOpenModsFile(void* file, std::uint64_t size, std::uint64_t maxBytes, std::string& buffer);
+// A Mods file the caller has opened, read to its end through buffer (capacity
+// bytes, more than keep), which is reused read after read except for its first
+// keep bytes: those keep the file's first bytes, and a file that fits stays
+// whole. The read itself tells the size (a byte past maxBytes is too large),
+// so no size query is needed. Returns the size.
+std::uint64_t readOpenModsFile(void* file, char* buffer, std::size_t capacity, std::size_t keep,
+                               std::uint64_t maxBytes);
 
 // Creates a file that must not exist yet, writes everything and flushes it to disk.
 void writeNewFile(const std::wstring& path, const void* bytes, std::size_t length);

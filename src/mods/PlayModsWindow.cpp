@@ -184,6 +184,15 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
         if (state->commands().command(LOWORD(wParam))) return 0;
         break;
+    case WM_CTLCOLORSTATIC: {
+        // Labels, the check box and the read-only field sit on the window's
+        // own colour rather than the button face; system colours, so that
+        // high-contrast themes still apply.
+        HDC context = reinterpret_cast<HDC>(wParam);
+        SetTextColor(context, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(context, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
     case WM_DPICHANGED: {
         // Moved to a monitor of another scale: take the size Windows proposes.
         const RECT* proposed = reinterpret_cast<const RECT*>(lParam);

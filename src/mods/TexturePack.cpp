@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <vector>
 #include <windows.h>
 
 namespace vexa {
@@ -27,7 +28,7 @@ class PackFolderFiles : public TextureFiles {
 public:
     explicit PackFolderFiles(const std::wstring& folder) : folder_(folder) {}
 
-    void readMappedTexture(const std::wstring& relativePath, std::string& content) override {
+    TextureImage readMappedTexture(const std::wstring& relativePath) override {
         std::wstring path = joinPath(folder_, relativePath);
         folders_.require(parentPath(path));
         UniqueFile image(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -35,16 +36,18 @@ public:
         if (!image) refuseUnopened(path);
         // A device name (NUL.png) opens the device, not a file of the pack.
         if (GetFileType(image.get()) != FILE_TYPE_DISK) throw MessageError(missingTexture);
+        // The link check needs the attribute tag; the size comes from the read.
         // Not GetFileInformationByHandle: its volume serial number costs a
-        // volume query per image, which dominates a pack of small images.
+        // volume query, which dominates a pack of small images.
         FILE_ATTRIBUTE_TAG_INFO tag{};
         if (!GetFileInformationByHandleEx(image.get(), FileAttributeTagInfo, &tag, sizeof tag))
             throw MessageError("A Mods file is missing or unreadable.");
         if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) throw MessageError("Linked Mods paths are unsupported.");
         if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw MessageError(missingTexture);
-        LARGE_INTEGER size{};
-        if (!GetFileSizeEx(image.get(), &size)) throw MessageError("A Mods file exceeds its size limit.");
-        readOpenModsFile(image.get(), static_cast<std::uint64_t>(size.QuadPart), maxImageBytes, content);
+        // Only the size and the first bytes are judged, so a large image
+        // passes through one reused buffer rather than being held whole.
+        std::uint64_t size = readOpenModsFile(image.get(), buffer_.data(), buffer_.size(), textureHeadBytes, maxImageBytes);
+        return {size, std::string_view(buffer_.data(), std::min<std::uint64_t>(size, textureHeadBytes))};
     }
 
 private:
@@ -61,6 +64,8 @@ private:
 
     std::wstring folder_;
     ModsLinkWalk folders_;
+    // Large images pass through it a megabyte at a time.
+    std::vector<char> buffer_ = std::vector<char>(1 << 20);
 };
 
 } // namespace

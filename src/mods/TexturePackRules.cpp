@@ -40,16 +40,16 @@ std::wstring extensionOf(const std::wstring& relativePath) {
     return extension;
 }
 
-bool startsWith(const std::string& content, std::string_view signature) {
-    return content.compare(0, signature.size(), signature) == 0;
+bool startsWith(std::string_view content, std::string_view signature) {
+    return content.substr(0, signature.size()) == signature;
 }
 
-void requireImageSignature(const std::wstring& extension, const std::string& content) {
+void requireImageSignature(const std::wstring& extension, const TextureImage& image) {
     if (extension == L".png") {
-        if (content.size() < 24 || !startsWith(content, std::string_view("\x89PNG\r\n\x1a\n", 8)))
+        if (image.size < 24 || !startsWith(image.head, std::string_view("\x89PNG\r\n\x1a\n", 8)))
             throw MessageError("Mapped PNG has an invalid signature.");
     } else if (extension == L".dds") {
-        if (content.size() < 128 || !startsWith(content, "DDS "))
+        if (image.size < 128 || !startsWith(image.head, "DDS "))
             throw MessageError("Mapped DDS has an invalid signature.");
     } else {
         throw MessageError("Only explicit PNG or DDS texture paths are supported.");
@@ -89,13 +89,11 @@ std::uint64_t judgeTexturePack(const nlohmann::json& description, TextureFiles& 
 
     std::unordered_set<std::uint64_t> hashes;
     hashes.reserve(textures.size());
-    std::string content;  // one image at a time, one buffer for all of them
     for (const nlohmann::json& texture : textures) {
         if (!hashes.insert(runtimeHash(texture.at("hashes").at("rt64").get<std::string>())).second)
             throw MessageError("Invalid or duplicate RT64 runtime hash.");
         std::wstring relativePath = toSafeTexturePath(texture.at("path").get<std::string>());
-        files.readMappedTexture(relativePath, content);
-        requireImageSignature(extensionOf(relativePath), content);
+        requireImageSignature(extensionOf(relativePath), files.readMappedTexture(relativePath));
     }
     return textures.size();
 }

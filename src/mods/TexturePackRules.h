@@ -15,13 +15,21 @@ namespace vexa {
 // blanks.
 std::wstring toSafeTexturePath(std::string_view text);
 
+// What the rules need of a mapped image: its size and its first bytes.
+struct TextureImage {
+    std::uint64_t size = 0;
+    std::string_view head;  // the first textureHeadBytes, or all of a smaller file
+};
+inline constexpr std::size_t textureHeadBytes = 16;
+
 class TextureFiles {
 public:
     virtual ~TextureFiles() = default;
-    // The whole content of a mapped file (a relative path of the pack) into
-    // content. Raises when the file or a folder on its way is a link, when it
-    // is missing or no regular file, and with the Mods read messages.
-    virtual void readMappedTexture(const std::wstring& relativePath, std::string& content) = 0;
+    // Reads a mapped file (a relative path of the pack) to its end; the head
+    // stays valid until the next call. Raises when the file or a folder on its
+    // way is a link, when it is missing or no regular file, and with the Mods
+    // read messages.
+    virtual TextureImage readMappedTexture(const std::wstring& relativePath) = 0;
 };
 
 // Every rule, in order, on a parsed description; the number of mappings.

@@ -133,6 +133,21 @@ TEST_F(PlayModsWindowTest, FollowsTheWindowToAnotherScale) {
         GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
         GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(window, 301, WM_GETFONT, 0, 0)), sizeof shownFont, &shownFont);
         EXPECT_EQ(shownFont.lfHeight, MulDiv(stock.lfHeight, 144, 96));
+        // Labels, the folder field and the check box ask the window for their colours: its own, not the button face.
+        std::vector<HWND> controls;
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) controls.push_back(child);
+        controls.resize(layout.size());  // a missing control fails the listing above
+        for (std::size_t row : {1, 2, 3, 4, 5, 7, 9}) {
+            HDC context = GetDC(controls[row]);
+            SetTextColor(context, RGB(1, 2, 3));
+            SetBkColor(context, RGB(4, 5, 6));
+            LRESULT brush = SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(context),
+                                         reinterpret_cast<LPARAM>(controls[row]));
+            EXPECT_EQ(reinterpret_cast<HBRUSH>(brush), GetSysColorBrush(COLOR_WINDOW)) << "row " << row;
+            EXPECT_EQ(GetBkColor(context), GetSysColor(COLOR_WINDOW)) << "row " << row;
+            EXPECT_EQ(GetTextColor(context), GetSysColor(COLOR_WINDOWTEXT)) << "row " << row;
+            ReleaseDC(controls[row], context);
+        }
         PostMessageW(window, WM_CLOSE, 0, 0);
     }
     shown.join();

@@ -18,10 +18,11 @@ namespace {
 struct InputFiles : TextureFiles {
     std::vector<std::string> images;
     std::vector<std::wstring> asked;
-    void readMappedTexture(const std::wstring& relativePath, std::string& content) override {
+    TextureImage readMappedTexture(const std::wstring& relativePath) override {
         asked.push_back(relativePath);
         if (asked.size() > images.size()) throw MessageError("A mapped texture is missing.");
-        content = images[asked.size() - 1];
+        const std::string& image = images[asked.size() - 1];
+        return {image.size(), std::string_view(image).substr(0, textureHeadBytes)};
     }
 };
 

@@ -34,10 +34,10 @@ json description(json textures, json configuration = {{"configurationVersion", 3
 // The pack's files in memory, keyed by the relative path as the description spells it.
 struct FakeFiles : TextureFiles {
     std::map<std::wstring, std::string> files;
-    void readMappedTexture(const std::wstring& relativePath, std::string& content) override {
+    TextureImage readMappedTexture(const std::wstring& relativePath) override {
         auto found = files.find(relativePath);
         if (found == files.end()) throw MessageError("A mapped texture is missing.");
-        content = found->second;
+        return {found->second.size(), found->second};
     }
 };
 
@@ -118,6 +118,12 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
         bool enabled = true;
     };
     auto good = [&] { writeTexturePack(pack, {{"textures/a/b.png", png}, {"textures/c.DDS", dds}, {"d.png", png}}); };
+    auto ddsOf = [&](std::uintmax_t bytes) {  // sparse: the size is what matters
+        return [&, bytes] {
+            writeTexturePack(pack, {{"big.dds", dds}});
+            fs::resize_file(joinPath(pack, L"big.dds"), bytes);
+        };
+    };
     for (const Case& c : std::vector<Case>{
              {"disabled, missing folder", root / L"none", [] {}, "0", false},
              {"good pack", pack, good, "3"},
@@ -136,6 +142,8 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
                   good();
                   writeFile(joinPath(pack, L"rt64.json"), std::string(33554433, ' '));
               }, "A Mods file exceeds its size limit."},
+             {"an image at its limit", pack, ddsOf(134217728), "1"},
+             {"an image a byte over its limit", pack, ddsOf(134217729), "A Mods file exceeds its size limit."},
              {"a folder mapped", pack, [&] { writeTexturePack(pack, {{"textures/a.png", ""}}); }, "A mapped texture is missing."},
              {"an image missing", pack, [&] { writeTexturePack(pack, {{"a.png", png}, {"b.png", ""}}); }, "A mapped texture is missing."},
              // Device names open devices: NUL opens and is no file of the pack, CON does not open here.
