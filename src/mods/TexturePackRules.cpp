@@ -14,7 +14,7 @@ constexpr std::size_t maxMappings = 100000;
 
 // The runtime hash as its 64-bit value: equal values are duplicates whatever
 // the letter case.
-std::uint64_t runtimeHash(const std::string& text) {
+std::uint64_t runtimeHash(std::string_view text) {
     const char* invalid = "Invalid or duplicate RT64 runtime hash.";
     if (text.size() != 16) throw MessageError(invalid);
     std::uint64_t value = 0;
@@ -38,6 +38,14 @@ std::wstring extensionOf(const std::wstring& relativePath) {
     for (wchar_t& unit : extension)
         if (unit >= L'A' && unit <= L'Z') unit = static_cast<wchar_t>(unit - L'A' + L'a');
     return extension;
+}
+
+// A string member read in place: a pack maps up to 100000 images, and under
+// Wine every copy is a heap call. Any other type raises the library's own
+// type error, worded as a copying read words it.
+const std::string& textOf(const nlohmann::json& value) {
+    if (!value.is_string()) static_cast<void>(value.get<std::string>());
+    return value.get_ref<const std::string&>();
 }
 
 bool startsWith(std::string_view content, std::string_view signature) {
@@ -90,9 +98,9 @@ std::uint64_t judgeTexturePack(const nlohmann::json& description, TextureFiles& 
     std::unordered_set<std::uint64_t> hashes;
     hashes.reserve(textures.size());
     for (const nlohmann::json& texture : textures) {
-        if (!hashes.insert(runtimeHash(texture.at("hashes").at("rt64").get<std::string>())).second)
+        if (!hashes.insert(runtimeHash(textOf(texture.at("hashes").at("rt64")))).second)
             throw MessageError("Invalid or duplicate RT64 runtime hash.");
-        std::wstring relativePath = toSafeTexturePath(texture.at("path").get<std::string>());
+        std::wstring relativePath = toSafeTexturePath(textOf(texture.at("path")));
         requireImageSignature(extensionOf(relativePath), files.readMappedTexture(relativePath));
     }
     return textures.size();
