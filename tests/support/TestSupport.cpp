@@ -138,18 +138,17 @@ ProcessResult runProgram(const std::wstring& program, const std::vector<std::wst
 }
 
 RunningProcess::RunningProcess(const std::wstring& program, const std::vector<std::wstring>& arguments, void* output)
-    : process_(startProcess(program, arguments, L"", output, output).release()) {}
+    : process_(startProcess(program, arguments, L"", output, output)) {}
 
 RunningProcess::~RunningProcess() {
-    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 0);
-    WaitForSingleObject(process_, 10000);
-    CloseHandle(process_);
+    if (WaitForSingleObject(handle(), 0) == WAIT_TIMEOUT) TerminateProcess(handle(), 0);
+    WaitForSingleObject(handle(), 10000);
 }
 
 unsigned long RunningProcess::waitForExit() {
-    WaitForSingleObject(process_, 30000);
+    WaitForSingleObject(handle(), 30000);
     DWORD code = 99;
-    GetExitCodeProcess(process_, &code);
+    GetExitCodeProcess(handle(), &code);
     return code;
 }
 

@@ -4,6 +4,7 @@
 // nearly every test uses, so the tests include only their own subjects.
 #include "TestConfig.h"
 #include "integrity/MessageError.h"
+#include "integrity/UniqueHandle.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
 
@@ -98,10 +99,10 @@ public:
     RunningProcess(const RunningProcess&) = delete;
     RunningProcess& operator=(const RunningProcess&) = delete;
     unsigned long waitForExit();
-    void* handle() const { return process_; }
+    void* handle() const { return process_.get(); }
 
 private:
-    void* process_ = nullptr;
+    UniqueKernelHandle process_;
 };
 
 // Starts the test helper with a mode and waits until it reports being ready.

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <windows.h>
 #include <bcrypt.h>
+#include <wincrypt.h>
 
 using nlohmann::json;
 
@@ -25,15 +26,10 @@ const std::string host(updateHostText);
 const std::string feedUrl = "https://" + host + "/programs/vexa3711/latest.json";
 
 std::string base64(const std::vector<unsigned char>& bytes) {
-    static constexpr char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t at = 0; at < bytes.size(); at += 3) {
-        std::uint32_t group = bytes[at] << 16 | (at + 1 < bytes.size() ? bytes[at + 1] << 8 : 0) |
-                              (at + 2 < bytes.size() ? bytes[at + 2] : 0);
-        for (std::size_t digit = 0; digit < 4; ++digit)
-            text += at + digit <= bytes.size() ? digits[group >> (18 - 6 * digit) & 63] : '=';
-    }
-    return text;
+    char text[128];
+    DWORD length = sizeof text;
+    CryptBinaryToStringA(bytes.data(), static_cast<DWORD>(bytes.size()), CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, text, &length);
+    return std::string(text, length);
 }
 
 // The feed's signature of a statement, by the publisher (the build's throwaway
