@@ -13,7 +13,10 @@ import hashlib, os, shutil, subprocess, sys, tempfile, time
 
 build = os.path.abspath(sys.argv[1])
 if not os.environ.get("VEXA_CRASH_NAMESPACE"):
-    sys.exit(subprocess.run(["unshare", "--mount", "--propagation", "private", sys.executable] + sys.argv,
+    # A process namespace of its own too: Wine's services outlive each killed
+    # server, and the namespace ends them all with the run.
+    sys.exit(subprocess.run(["unshare", "--mount", "--propagation", "private", "--pid", "--fork", "--mount-proc",
+                             sys.executable] + sys.argv,
                             env=dict(os.environ, VEXA_CRASH_NAMESPACE="1")).returncode)
 
 wine_run = os.path.join(os.path.dirname(__file__), "..", "..", "cmake", "wine-run")
@@ -59,17 +62,6 @@ def start_server():
         except OSError:
             pass
     raise RuntimeError("the wine server of the crash prefix is not running")
-
-
-def end_orphans():
-    """Wine's own services outlive a killed server, tens of megabytes a set."""
-    marker = ("WINEPREFIX=%s\0" % prefix).encode()
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            if marker in open("/proc/%s/environ" % pid, "rb").read():
-                os.kill(int(pid), 9)
-        except OSError:
-            pass
 
 
 def alive(pid):
@@ -149,7 +141,6 @@ try:
                 failures.append("%s: the uninterrupted update exited %d" % (row, exit_code))
             continue
         killed_at[calls] = k
-        end_orphans()
         now = contents(app)
         for name in old:
             if now.get(name) not in (old[name], new[name]):
@@ -176,7 +167,6 @@ except (RuntimeError, OSError, subprocess.SubprocessError) as error:
     failures.append("set-up: %s" % error)
 finally:
     subprocess.run([wine_run, prefix, "--stop-server"], capture_output=True)
-    end_orphans()
     shutil.rmtree(root, ignore_errors=True)
     subprocess.run(["umount", "--lazy", prefix])
     subprocess.run(["umount", "--lazy", scratch])
