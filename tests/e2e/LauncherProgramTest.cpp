@@ -14,8 +14,6 @@ struct LauncherRun {
     unsigned long exitCode;
 };
 
-void removeFile(const std::wstring& path) { fs::remove(path); }
-
 } // namespace
 
 TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
@@ -36,19 +34,19 @@ TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
              {"verification of a changed installation", {L"--verify-application"}, changeAFile, changed, 65},
              {"preflight of a changed installation", {L"--preflight"}, changeAFile, changed, 65},
              {"preflight without a Controller Pak", {L"--preflight"},
-              [](const Installation& i) { removeFile(joinPath(i.data, L"controller.mpk")); },
+              [](const Installation& i) { fs::remove(joinPath(i.data, L"controller.mpk")); },
               "Player data is missing. Run the installer again.", 65},
              {"verification wins over rollback", {L"--verify-rollback-helper", L"--verify-application"}, nothing, "", 0},
              {"rollback helper", {L"--verify-rollback-helper", L"--data-dir", L"none"}, nothing,
               "No previous verified application is recorded", 65},
              {"no location record", {L"--preflight"},
-              [](const Installation& i) { removeFile(joinPath(i.app, L"player-data-location.txt")); }, missing, 65},
+              [](const Installation& i) { fs::remove(joinPath(i.app, L"player-data-location.txt")); }, missing, 65},
              {"verification reads the record too", {L"--verify-application"},
-              [](const Installation& i) { removeFile(joinPath(i.app, L"player-data-location.txt")); }, missing, 65},
+              [](const Installation& i) { fs::remove(joinPath(i.app, L"player-data-location.txt")); }, missing, 65},
              {"relative --data-dir with ..", {L"--preflight", L"--data-dir", L"elsewhere\\..\\data"},
-              [](const Installation& i) { removeFile(joinPath(i.app, L"player-data-location.txt")); }, "", 0},
+              [](const Installation& i) { fs::remove(joinPath(i.app, L"player-data-location.txt")); }, "", 0},
              {"no image record", {L"--preflight"},
-              [](const Installation& i) { removeFile(joinPath(i.data, L"rom-location.txt")); }, missing, 65},
+              [](const Installation& i) { fs::remove(joinPath(i.data, L"rom-location.txt")); }, missing, 65},
              {"an image that no longer verifies, no prompt", {L"--install", L"--no-shortcut"},
               [](const Installation& i) { writeFile(i.rom, "changed"); },
               "Select the original US 12 MiB Vexa 3711 N64 ROM.", 65},
@@ -82,7 +80,7 @@ TEST(LauncherProgram, PlainStartAsksForTheImageAndCancelEndsQuietly) {
     if (!haveDisplay()) GTEST_SKIP() << "message boxes need a display (run the suite under xvfb-run)";
     TempFolder root;
     Installation installation = stageInstallation(root.path());
-    removeFile(joinPath(installation.data, L"rom-location.txt"));
+    fs::remove(joinPath(installation.data, L"rom-location.txt"));
     RunningProcess launcher(joinPath(installation.app, L"Vexa3711.exe"), {});
     EXPECT_EQ(answerMessageBox(L"Vexa 3711 \u2014 ROM required", IDOK),
               L"A required file is missing or unreadable.\n\nSelect your ROM at its current location to continue.");

@@ -4,12 +4,10 @@
 
 #include <cstring>
 
-namespace {
 constexpr const char* modified = "This ROM is unsupported or has been modified. Select the original US release.";
 constexpr const char* wrongSize = "Select the original US 12 MiB Vexa 3711 N64 ROM.";
 constexpr const char* unreadable = "The saved ROM is missing or unreadable. Select it again.";
 const std::wstring invitation = L"\n\nSelect your ROM at its current location to continue.";
-}
 
 TEST(CartridgeImage, EveryDumpOrderReadsNativeAndAnythingElseIsRefused) {
     TempFolder folder;

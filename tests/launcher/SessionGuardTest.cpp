@@ -4,24 +4,20 @@
 
 #include <windows.h>
 
-namespace {
 constexpr const char* folderInUse = "Your save folder is in use. Close the other session first.";
-
-unsigned long mutexFreeForOthers() { return probe(L"try-mutex"); }
-}
 
 TEST(SessionGuard, HoldsBothClaimsAndGivesThemBack) {
     TempFolder data;
     writeFile(data / L"session.lock", "stale");  // left by an earlier session: no obstacle
     {
         SessionGuard guard(data.path());
-        EXPECT_EQ(mutexFreeForOthers(), 1u);
+        EXPECT_EQ(probe(L"try-mutex"), 1u);
         EXPECT_EQ(probe(L"try-write", data / L"session.lock"), 1u);
         EXPECT_EQ(probe(L"try-read", data / L"session.lock"), 1u) << "no other opener at all";
         TempFolder otherData;
         EXPECT_EQ(probe(L"guard", otherData.path()), 4u);
     }
-    EXPECT_EQ(mutexFreeForOthers(), 0u);
+    EXPECT_EQ(probe(L"try-mutex"), 0u);
     EXPECT_EQ(readFile(data / L"session.lock"), "stale");  // never written, never deleted
 }
 
@@ -31,7 +27,7 @@ TEST(SessionGuard, AnotherProcessHoldingEitherClaimRefusesTheSession) {
     for (const wchar_t* sharing : {L"none", L"read", L"all"}) {
         auto holder = startHelper({L"hold-file", data / L"session.lock", sharing});
         EXPECT_EQ(failureOf([&] { SessionGuard guard(data.path()); }), folderInUse) << sharing;
-        EXPECT_EQ(mutexFreeForOthers(), 0u) << "mutex released before the failure left";
+        EXPECT_EQ(probe(L"try-mutex"), 0u) << "mutex released before the failure left";
     }
     EXPECT_EQ(failureOf([&] { SessionGuard guard(data / L"no-such-folder"); }), folderInUse);
 }

@@ -186,10 +186,8 @@ ScopedVariable::ScopedVariable(const wchar_t* name, const wchar_t* value) : name
 
 ScopedVariable::~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
 
-namespace {
-std::wstring dllOverrides(const std::wstring& program) {
+static std::wstring dllOverrides(const std::wstring& program) {
     return L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides";
-}
 }
 
 PreferFolderDlls::PreferFolderDlls(std::vector<std::wstring> programs) : programs_(std::move(programs)) {
