@@ -12,7 +12,7 @@ TEST(InputConfigHeader, OnlyTheExactHeaderLinePasses) {
              {"\r\n\f\vvexa-input  1\v\n", true},
              {"vexa-input 1#comment", true},
              {"vexa-input 1 extra\n", false},
-             {"vexa-input 2\nvexa-input 1\n", false},  // only the first line that is not blank or a comment
+             {"vexa-input\nvexa-input 1\n", false},  // only the first line that is not blank or a comment
              {"VEXA-INPUT 1\n", false},
              {"vexa-input 2\n", false},
              {"# vexa-input 1\n\n", false},
