@@ -4,9 +4,9 @@
 // nearly every test uses, so the tests include only their own subjects.
 #include "TestConfig.h"
 #include "integrity/MessageError.h"
-#include "integrity/UniqueHandle.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
+#include "integrity/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json_fwd.hpp>
