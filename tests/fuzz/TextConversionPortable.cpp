@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 #include <iconv.h>
+#include <stdexcept>
 
 namespace vexa {
 namespace {
@@ -17,7 +18,8 @@ namespace {
 // The whole input converted, or nothing.
 bool convert(const char* from, const char* to, std::string_view input, std::string& output) {
     iconv_t converter = iconv_open(to, from);
-    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    // Without the converter every text would read as invalid: a broken build, not a refusal.
+    if (converter == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv cannot convert UTF-8 here");
     output.assign(input.size() * 2, '\0');
     char* in = const_cast<char*>(input.data());
     char* out = output.data();

@@ -28,7 +28,9 @@ const std::string feedUrl = "https://" + host + "/programs/vexa3711/latest.json"
 std::string base64(const std::vector<unsigned char>& bytes) {
     char text[128];
     DWORD length = sizeof text;
-    CryptBinaryToStringA(bytes.data(), static_cast<DWORD>(bytes.size()), CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, text, &length);
+    if (!CryptBinaryToStringA(bytes.data(), static_cast<DWORD>(bytes.size()), CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF,
+                              text, &length))
+        throw std::runtime_error("cannot write base64");
     return std::string(text, length);
 }
 
