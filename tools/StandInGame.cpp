@@ -10,6 +10,8 @@
 // STAND_IN_LINGER=<event name>: leaves behind a child of its own that inherits
 // what the game has and lives until that event is set (at most 30 s), as a
 // game's helper process may.
+// STAND_IN_WINDOW=<title>: reports whether a window of that exact title is
+// shown as the game starts (the launcher's own should be gone by then).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -86,6 +88,10 @@ int main() {
             return std::string("0");
         };
         writeLine(STD_OUTPUT_HANDLE, "probe write=" + tryOpen(GENERIC_WRITE) + " delete=" + tryOpen(DELETE));
+    }
+    if (std::wstring title = variable(L"STAND_IN_WINDOW"); !title.empty()) {
+        HWND shown = FindWindowW(nullptr, title.c_str());
+        writeLine(STD_OUTPUT_HANDLE, shown && IsWindowVisible(shown) ? "window=shown" : "window=none");
     }
     if (std::wstring foreign = variable(L"STAND_IN_FOREIGN_HANDLE"); !foreign.empty()) {
         DWORD flags = 0;

@@ -9,6 +9,7 @@
 //   vexa_window_driver tab <n>             selects tab n without telling the window
 //   vexa_window_driver focus               the index of the control that has the focus (-1: none)
 //   vexa_window_driver wait-gone           until the window has closed
+//   vexa_window_driver enabled             enabled|1 when the window takes input, enabled|0 when not
 //   vexa_window_driver --title <text> ...  any of these on the visible top-level window whose
 //                                          title begins with <text> (the installer's wizard, whose
 //                                          pages change the title's end)
@@ -141,6 +142,10 @@ int wmain(int count, wchar_t** arguments) {
         std::vector<HWND> controls = controlsOf(window);
         auto focused = std::find(controls.begin(), controls.end(), input.hwndFocus);
         std::printf("focus|%d\n", focused == controls.end() ? -1 : static_cast<int>(focused - controls.begin()));
+        return 0;
+    }
+    if (command == L"enabled") {
+        std::printf("enabled|%d\n", IsWindowEnabled(window) ? 1 : 0);
         return 0;
     }
     if (command == L"alt-f4") {

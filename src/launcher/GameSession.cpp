@@ -4,6 +4,7 @@
 #include "integrity/InstallationTable.h"
 #include "integrity/MessageError.h"
 #include "integrity/PathSafety.h"
+#include "integrity/WorkBesideWindow.h"
 #include "launcher/GameProcess.h"
 #include "launcher/PlayerDataChecks.h"
 #include "launcher/SessionGuard.h"
@@ -57,12 +58,23 @@ int runGameSession(LauncherState& state, bool preflightOnly, SessionInteraction&
     if (state.selectedEdition == Edition::Unset) state.selectedEdition = Edition::Original;
 
     if (!interaction.runPlayModsWindow(state.applicationFolder, state.playerDataFolder, settings)) return 0;
-    // The installation may have changed while the window was open; from here
-    // to the game's end, what was verified is what runs.
-    installedFiles = verifyAndHoldInstallation(state.applicationFolder);
-    validateTexturePack(settings, state.applicationFolder, state.playerDataFolder);
-    guard.emplace(state.playerDataFolder);
-    requireNoOtherGameProcess();
+    {
+        // The window is gone and these checks can take seconds with a large
+        // pack: past half a second a window of its own says the game is
+        // starting. It is gone before the game starts and before any failure
+        // is shown.
+        ProgressOnItsOwn starting({L"Vexa 3711 \u2014 Starting", L"Starting Vexa 3711\u2026", false});
+        TaskProgress& progress = starting.progress();
+        // The installation may have changed while the window was open; from
+        // here to the game's end, what was verified is what runs.
+        progress.begin(L"Checking the installation");
+        installedFiles = verifyAndHoldInstallation(state.applicationFolder);
+        progress.begin(L"Checking the texture pack");
+        validateTexturePack(settings, state.applicationFolder, state.playerDataFolder, &progress);
+        progress.begin(L"Checking the session");
+        guard.emplace(state.playerDataFolder);
+        requireNoOtherGameProcess();
+    }
     scrubGameEnvironment();
     setGameEnvironment(settings, state.playerDataFolder);
     int exitCode = startGameProcess(state);

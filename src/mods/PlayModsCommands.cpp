@@ -2,6 +2,7 @@
 
 #include "integrity/FailureSentence.h"
 #include "integrity/MessageError.h"
+#include "integrity/TaskProgress.h"
 #include "integrity/TextConversion.h"
 #include "mods/TexturePack.h"
 
@@ -43,12 +44,20 @@ bool PlayModsCommands::command(int id) {
     if (id != chooseCommand && id != enableCommand && id != validateCommand && id != playCommand &&
         id != closeCommand && id != updatesCommand)
         return false;
-    // Every failure is shown in the window, which stays open as it was.
+    // While long work runs the window still handles its messages; a command
+    // that arrives then is not the player's (the window takes no input) and
+    // must not run inside the first.
+    if (running_) return true;
+    running_ = true;
+    // Every failure is shown in the window, which stays open as it was; a
+    // cancelled command leaves it as it was and says nothing.
     try {
         run(id);
+    } catch (const TaskCancelled&) {
     } catch (...) {
         surface_.showMessage(sentenceOfCurrentFailure(), L"Vexa 3711 Mods", errorIcon);
     }
+    running_ = false;
     return true;
 }
 
@@ -59,7 +68,7 @@ void PlayModsCommands::run(int id) {
         if (folder.empty()) return;
         ModsSettings candidate{true, folder};
         // Only a pack that validates replaces the choice.
-        std::uint64_t mappings = validateTexturePack(candidate, applicationFolder_, playerDataFolder_);
+        std::uint64_t mappings = validateBesideWindow(candidate);
         settings_ = candidate;
         refreshModsControls();
         surface_.setText(PlayModsControl::status,
@@ -72,7 +81,7 @@ void PlayModsCommands::run(int id) {
     case validateCommand: {
         settings_.enabled = surface_.isChecked();
         if (!settings_.enabled) throw MessageError("Enable a selected pack to validate it.");
-        std::uint64_t mappings = validateTexturePack(settings_, applicationFolder_, playerDataFolder_);
+        std::uint64_t mappings = validateBesideWindow(settings_);
         surface_.setText(PlayModsControl::status, L"Verified " + std::to_wstring(mappings) +
                                                       L" runtime-hash mappings. Visual compatibility still requires "
                                                       L"in-game testing.");
@@ -80,7 +89,7 @@ void PlayModsCommands::run(int id) {
     }
     case playCommand:
         settings_.enabled = surface_.isChecked();
-        validateTexturePack(settings_, applicationFolder_, playerDataFolder_);
+        validateBesideWindow(settings_);
         saveModsSettings(playerDataFolder_, settings_);
         playRequested_ = true;
         surface_.destroy();
@@ -92,6 +101,14 @@ void PlayModsCommands::run(int id) {
         if (runUpdate_()) surface_.destroy();
         return;
     }
+}
+
+std::uint64_t PlayModsCommands::validateBesideWindow(const ModsSettings& settings) {
+    std::uint64_t mappings = 0;
+    surface_.runBesideWindow([&](TaskProgress& progress) {
+        mappings = validateTexturePack(settings, applicationFolder_, playerDataFolder_, &progress);
+    });
+    return mappings;
 }
 
 void PlayModsCommands::showPage(int page) {

@@ -5,10 +5,13 @@
 #include "mods/ModsSettings.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
 namespace vexa {
+
+class TaskProgress;
 
 // The window's controls, in creation order (their rows in the layout table).
 enum class PlayModsControl : std::size_t {
@@ -35,6 +38,10 @@ public:
     virtual void showMessage(const std::wstring& text, const std::wstring& caption, unsigned flags) = 0;
     // Empty when the player cancelled.
     virtual std::wstring pickFolder() = 0;
+    // Long work (a pack's validation) beside the window, which keeps answering
+    // and takes no input meanwhile; its progress is shown with Cancel once it
+    // has run half a second. TaskCancelled when the player cancelled it.
+    virtual void runBesideWindow(const std::function<void(TaskProgress&)>& work) = 0;
 };
 
 class PlayModsCommands {
@@ -56,6 +63,7 @@ public:
 
 private:
     void run(int id);
+    std::uint64_t validateBesideWindow(const ModsSettings& settings);
     void showPage(int page);
     void refreshModsControls();
 
@@ -63,6 +71,7 @@ private:
     std::wstring playerDataFolder_;
     ModsSettings settings_;
     bool playRequested_ = false;
+    bool running_ = false;  // a command is under way: no second one starts meanwhile
     PlayModsSurface& surface_;
     std::function<bool()> runUpdate_;
 };

@@ -5,6 +5,8 @@
 #include "integrity/PathGrammar.h"
 #include "integrity/SystemLibrary.h"
 #include "integrity/UniqueHandle.h"
+#include "integrity/WindowScale.h"
+#include "integrity/WorkBesideWindow.h"
 #include "mods/PlayModsCommands.h"
 
 #include <windows.h>
@@ -18,7 +20,6 @@ namespace vexa {
 namespace {
 
 constexpr const wchar_t* windowClass = L"Vexa3711PlayModsLauncher";
-constexpr int designDpi = 96;  // the layout's sizes and rectangles are 96-DPI pixels
 constexpr int windowWidth = 735, windowHeight = 495;
 
 struct ControlSpec {
@@ -58,13 +59,6 @@ const std::array<ControlSpec, playModsControlCount> layout{{
     {L"BUTTON", L"Close", closeCommand, WS_TABSTOP | BS_PUSHBUTTON, 0, {595, 410, 105, 34}},
 }};
 
-struct FontTraits {
-    using Type = HFONT;
-    static Type invalid() noexcept { return nullptr; }
-    static void close(Type font) noexcept { DeleteObject(font); }
-};
-using UniqueFont = UniqueResource<FontTraits>;
-
 template <typename Interface>
 struct ComTraits {
     using Type = Interface*;
@@ -73,8 +67,6 @@ struct ComTraits {
 };
 template <typename Interface>
 using UniqueCom = UniqueResource<ComTraits<Interface>>;
-
-int scaled(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), designDpi); }
 
 // The window's record: its controls, the font at its DPI, and the commands.
 class PlayModsWindow : public PlayModsSurface {
@@ -110,21 +102,12 @@ public:
     // Sizes, rectangles and font follow the window's DPI; at 96 DPI they are
     // exactly the layout's and the font is the stock one.
     void fitToDpi(UINT dpi) {
-        HFONT stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-        UINT systemDpi = GetDpiForSystem();
-        HFONT font = stock;
-        if (dpi != systemDpi) {
-            // The stock font is made for the system DPI.
-            LOGFONTW description{};
-            GetObjectW(stock, sizeof description, &description);
-            description.lfHeight = MulDiv(description.lfHeight, static_cast<int>(dpi), static_cast<int>(systemDpi));
-            scaledFont_.reset(CreateFontIndirectW(&description));
-            if (scaledFont_) font = scaledFont_.get();
-        }
+        scaledFont_ = scaledGuiFont(dpi);
+        HFONT font = static_cast<HFONT>(scaledFont_ ? scaledFont_.get() : GetStockObject(DEFAULT_GUI_FONT));
         for (std::size_t row = 0; row < layout.size(); ++row) {
             const RECT& r = layout[row].bounds;
-            MoveWindow(controls_[row], scaled(r.left, dpi), scaled(r.top, dpi), scaled(r.right, dpi),
-                       scaled(r.bottom, dpi), TRUE);
+            MoveWindow(controls_[row], scaledToDpi(r.left, dpi), scaledToDpi(r.top, dpi), scaledToDpi(r.right, dpi),
+                       scaledToDpi(r.bottom, dpi), TRUE);
             SendMessageW(controls_[row], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         }
     }
@@ -150,13 +133,16 @@ public:
         MessageBoxW(window_, text.c_str(), caption.c_str(), flags);
     }
     std::wstring pickFolder() override { return pickTexturePackFolder(window_); }
+    void runBesideWindow(const std::function<void(TaskProgress&)>& work) override {
+        vexa::runBesideWindow(window_, {L"Vexa 3711 \u2014 Texture pack", L"", true}, work);
+    }
 
 private:
     PlayModsWindowHost host_;
     PlayModsCommands commands_;
     HWND window_ = nullptr;
     std::array<HWND, playModsControlCount> controls_{};
-    UniqueFont scaledFont_;
+    UniqueGdiFont scaledFont_;
 };
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -171,7 +157,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         state->created(window);
         return 0;
     case WM_CLOSE:
-        DestroyWindow(window);
+        // Disabled, the window is waiting for long work: like a window behind
+        // a modal dialog, it does not close meanwhile.
+        if (IsWindowEnabled(window)) DestroyWindow(window);
         return 0;
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
@@ -235,12 +223,12 @@ bool runPlayModsWindow(const std::wstring& applicationFolder, const std::wstring
     UINT dpi = GetDpiForSystem();
     HWND window = CreateWindowExW(WS_EX_CONTROLPARENT | WS_EX_APPWINDOW, windowClass, L"Vexa 3711 \u2014 Play / Mods",
                                   WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  scaled(windowWidth, dpi), scaled(windowHeight, dpi), nullptr, nullptr, instance,
+                                  scaledToDpi(windowWidth, dpi), scaledToDpi(windowHeight, dpi), nullptr, nullptr, instance,
                                   state.get());
     if (!window) throw MessageError("Cannot open Play / Mods launcher.");
     // It may open on a monitor whose scale differs from the system's.
     if (UINT windowDpi = GetDpiForWindow(window); windowDpi != dpi) {
-        SetWindowPos(window, nullptr, 0, 0, scaled(windowWidth, windowDpi), scaled(windowHeight, windowDpi),
+        SetWindowPos(window, nullptr, 0, 0, scaledToDpi(windowWidth, windowDpi), scaledToDpi(windowHeight, windowDpi),
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         state->fitToDpi(windowDpi);
     }

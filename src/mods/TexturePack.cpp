@@ -4,6 +4,7 @@
 #include "integrity/MessageError.h"
 #include "integrity/PathGrammar.h"
 #include "integrity/PathSafety.h"
+#include "integrity/TaskProgress.h"
 #include "integrity/UniqueHandle.h"
 #include "mods/TexturePackRules.h"
 
@@ -71,17 +72,19 @@ private:
 } // namespace
 
 std::uint64_t validateTexturePack(const ModsSettings& settings, const std::wstring& applicationFolder,
-                                  const std::wstring& playerDataFolder) {
+                                  const std::wstring& playerDataFolder, TaskProgress* progress) {
     if (!settings.enabled) return 0;
     if (std::any_of(settings.folder.begin(), settings.folder.end(), [](wchar_t unit) { return unit >= 128; }))
         throw MessageError("Use an ASCII-only external pack folder path with this retained runtime, for example "
                            "C:\\VexaTexturePacks\\MyPack.");
     if (isSameOrInside(settings.folder, applicationFolder) || isSameOrInside(settings.folder, playerDataFolder))
         throw MessageError("Keep the external pack outside the application and player-data folders.");
-    return validatePackFolder(settings.folder);
+    TaskProgress unseen;
+    return validatePackFolder(settings.folder, progress ? *progress : unseen);
 }
 
-std::uint64_t validatePackFolder(const std::wstring& folder) {
+std::uint64_t validatePackFolder(const std::wstring& folder, TaskProgress& progress) {
+    progress.begin(L"Reading the texture pack's description");
     if (!isAbsoluteWidePath(folder) || pathKind(folder) != PathKind::Folder)
         throw MessageError("Choose an existing absolute texture pack folder.");
     std::wstring descriptionPath = joinPath(folder, L"rt64.json");
@@ -91,7 +94,7 @@ std::uint64_t validatePackFolder(const std::wstring& folder) {
     nlohmann::json description =
         nlohmann::json::parse(readModsFile(descriptionPath, maxDescriptionBytes), nullptr, true, false);
     PackFolderFiles files(folder);
-    return judgeTexturePack(description, files);
+    return judgeTexturePack(description, files, progress);
 }
 
 } // namespace vexa

@@ -1,6 +1,7 @@
 #include "mods/TexturePackRules.h"
 
 #include "integrity/MessageError.h"
+#include "integrity/TaskProgress.h"
 #include "integrity/TextConversion.h"
 
 #include <nlohmann/json.hpp>
@@ -84,7 +85,7 @@ std::wstring toSafeTexturePath(std::string_view text) {
     }
 }
 
-std::uint64_t judgeTexturePack(const nlohmann::json& description, TextureFiles& files) {
+std::uint64_t judgeTexturePack(const nlohmann::json& description, TextureFiles& files, TaskProgress& progress) {
     const nlohmann::json& configuration = description.at("configuration");
     const char* versions = "Require RT64 configuration 3 and hash version 5.";
     // The library's number equality: 3.0 equals 3, the text "3" does not.
@@ -95,13 +96,17 @@ std::uint64_t judgeTexturePack(const nlohmann::json& description, TextureFiles& 
     if (!textures.is_array() || textures.empty() || textures.size() > maxMappings)
         throw MessageError("The pack needs mapped runtime texture hashes.");
 
+    progress.begin(L"Checking the texture pack");
+    progress.measure(ProgressUnit::images, textures.size());
     std::unordered_set<std::uint64_t> hashes;
     hashes.reserve(textures.size());
+    std::uint64_t judged = 0;
     for (const nlohmann::json& texture : textures) {
         if (!hashes.insert(runtimeHash(textOf(texture.at("hashes").at("rt64")))).second)
             throw MessageError("Invalid or duplicate RT64 runtime hash.");
         std::wstring relativePath = toSafeTexturePath(textOf(texture.at("path")));
         requireImageSignature(extensionOf(relativePath), files.readMappedTexture(relativePath));
+        progress.advance(++judged);
     }
     return textures.size();
 }

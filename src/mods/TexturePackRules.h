@@ -10,6 +10,8 @@
 
 namespace vexa {
 
+class TaskProgress;
+
 // A mapping's "path" as a relative path inside the pack: forward slashes only,
 // nothing that climbs out or aliases another name through trailing dots or
 // blanks.
@@ -33,6 +35,8 @@ public:
 };
 
 // Every rule, in order, on a parsed description; the number of mappings.
-std::uint64_t judgeTexturePack(const nlohmann::json& description, TextureFiles& files);
+// Progress counts the images as they are read, and a cancel stops the
+// judgement before the next one (TaskCancelled).
+std::uint64_t judgeTexturePack(const nlohmann::json& description, TextureFiles& files, TaskProgress& progress);
 
 } // namespace vexa

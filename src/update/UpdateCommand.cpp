@@ -7,6 +7,7 @@
 #include "integrity/PathGrammar.h"
 #include "integrity/PathSafety.h"
 #include "integrity/TextConversion.h"
+#include "integrity/WorkBesideWindow.h"
 #include "update/PublisherSignature.h"
 #include "update/UpdateHost.h"
 #include "update/UpdateTransport.h"
@@ -16,8 +17,6 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
-#include <optional>
-#include <thread>
 #include <windows.h>
 
 namespace vexa {
@@ -37,46 +36,22 @@ public:
 // The transfer runs on a thread of its own while this one, the window's,
 // keeps handling messages: the window repaints and moves, and disabled it
 // takes no input, so the player cannot start a second update or Play meanwhile.
-ByteBuffer transferBesideWindow(void* owner, const std::function<ByteBuffer()>& transfer) {
-    UniqueKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done) throw MessageError("Update connection failed");
+// Past half a second a progress window shows it and offers Cancel.
+ByteBuffer transferBesideWindow(void* owner, const std::wstring& activity,
+                                const std::function<ByteBuffer(TaskProgress&)>& transfer) {
     ByteBuffer result;
-    std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            result = transfer();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        SetEvent(done.get());
+    runBesideWindow(owner, {L"Vexa 3711 \u2014 Launcher update", L"", true}, [&](TaskProgress& progress) {
+        progress.begin(activity);
+        result = transfer(progress);
     });
-    HWND window = static_cast<HWND>(owner);
-    bool wasDisabled = window && EnableWindow(window, FALSE);
-    std::optional<WPARAM> quit;
-    HANDLE waitFor = done.get();
-    while (MsgWaitForMultipleObjects(1, &waitFor, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-        MSG message{};
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = message.wParam;
-                continue;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
-    worker.join();
-    if (window && !wasDisabled) EnableWindow(window, TRUE);
-    // A quit asked for meanwhile belongs to the loop that runs the window.
-    if (quit) PostQuitMessage(static_cast<int>(*quit));
-    if (failure) std::rethrow_exception(failure);
     return result;
 }
 
 UpdateRelease fetchReleaseFeed(void* owner, const UpdateTransferTimes& times) {
-    std::vector<unsigned char> body = transferBesideWindow(owner, [&] {
+    std::vector<unsigned char> body = transferBesideWindow(owner, L"Checking for updates", [&](TaskProgress& progress) {
         return fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536,
-                                   {times.feed, "Cannot reach the Relicade update server."});
+                                   {times.feed, "Cannot reach the Relicade update server."}, winHttpOperations(),
+                                   &progress);
     });
     return readReleaseFeed(nlohmann::json::parse(body.begin(), body.end(), nullptr, true, false));
 }
@@ -147,10 +122,13 @@ bool applyLauncherUpdate(void* owner, const std::wstring& applicationFolder, con
                             L"settings and shortcuts stay in place.";
     if (dialogs.messageBox(owner, question, updatesTitle, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return false;
 
-    ByteBuffer build = transferBesideWindow(owner, [&] {
-        return fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes),
-                                   {times.build, "Launcher update download interrupted."});
-    });
+    ByteBuffer build =
+        transferBesideWindow(owner, L"Downloading launcher " + utf8ToWide(release.version), [&](TaskProgress& progress) {
+            progress.measure(ProgressUnit::bytes, static_cast<std::uint64_t>(release.bytes));
+            return fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes),
+                                       {times.build, "Launcher update download interrupted."}, winHttpOperations(),
+                                       &progress);
+        });
     verifyUpdatePayload(release, build);
     requireUpdateFolder(playerDataFolder);
     std::wstring cacheFolder = joinPath(playerDataFolder, L"launcher-updates");
@@ -211,6 +189,9 @@ bool runLauncherUpdate(void* owner, const std::wstring& applicationFolder, const
                        UpdateDialogs& dialogs, const UpdateTransferTimes& times) {
     try {
         return applyLauncherUpdate(owner, applicationFolder, playerDataFolder, dialogs, times);
+    } catch (const TaskCancelled&) {
+        // The player's own choice: nothing was stored or started, and nothing is said.
+        return false;
     } catch (...) {
         // Every handle of the command is closed by now; the window stays open.
         dialogs.messageBox(owner, sentenceOfCurrentFailure(), L"Vexa 3711 update check stopped", MB_OK | MB_ICONERROR);

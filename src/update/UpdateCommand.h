@@ -60,7 +60,9 @@ struct UpdateTransferTimes {
 // True when the updater has been started and the launcher must close; false
 // when nothing newer is published, the player declined, or a failure was shown.
 // The transfers run on a thread of their own while the owner's thread keeps
-// handling its messages, the owner disabled meanwhile.
+// handling its messages, the owner disabled meanwhile; past half a second a
+// progress window offers Cancel, after which the command ends with false,
+// nothing stored, started or said.
 bool runLauncherUpdate(void* owner, const std::wstring& applicationFolder, const std::wstring& playerDataFolder,
                        UpdateDialogs& dialogs = desktopUpdateDialogs(), const UpdateTransferTimes& times = {});
 

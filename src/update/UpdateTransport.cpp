@@ -1,6 +1,7 @@
 #include "update/UpdateTransport.h"
 
 #include "integrity/MessageError.h"
+#include "integrity/TaskProgress.h"
 #include "integrity/TextConversion.h"
 #include "update/UpdateHost.h"
 
@@ -43,11 +44,12 @@ bool isTrustedLocation(const std::optional<UrlComponents>& url) {
 } // namespace
 
 std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint64_t limit, const TransferTime& time,
-                                               HttpsOperations& https) {
+                                               HttpsOperations& https, TaskProgress* progress) {
     std::optional<UrlComponents> components = https.crackUrl(utf8ToWide(url));
     if (!isTrustedLocation(components)) throw MessageError("Untrusted launcher update URL.");
     const auto deadline = https.now() + time.allowed;
     auto requireTimeLeft = [&] {
+        if (progress) progress->throwIfCancelled();
         if (https.now() >= deadline) throw MessageError(time.sentence);
     };
 
@@ -79,6 +81,7 @@ std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint
         if (*got == 0) break;
         if (body.size() + *got > limit) throw MessageError("Launcher update exceeds its declared size.");
         body.insert(body.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(*got));
+        if (progress) progress->advance(body.size());
         requireTimeLeft();
     }
     return body;

@@ -12,6 +12,8 @@
 
 namespace vexa {
 
+class TaskProgress;
+
 struct UrlComponents {
     bool https = false;
     unsigned port = 0;
@@ -56,7 +58,10 @@ struct TransferTime {
 // WinHTTP, loaded from the system folder.
 HttpsOperations& winHttpOperations();
 
+// With progress, each read advances it by the bytes so far, and a cancel
+// closes the connection at the next read (TaskCancelled).
 std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint64_t limit, const TransferTime& time,
-                                               HttpsOperations& https = winHttpOperations());
+                                               HttpsOperations& https = winHttpOperations(),
+                                               TaskProgress* progress = nullptr);
 
 } // namespace vexa

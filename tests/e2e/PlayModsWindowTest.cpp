@@ -195,3 +195,44 @@ TEST_F(PlayModsWindowTest, AnInstalledFileChangedWhileTheWindowIsOpenStopsTheGam
     EXPECT_EQ(launcher->waitForExit(), 65u);
     EXPECT_FALSE(fileExists(data(L"last-session.log")));
 }
+
+TEST_F(PlayModsWindowTest, LongWorkShowsItsProgressAndCancelLeavesEverythingAsItWas) {
+    const std::wstring pack = std::wstring(VEXA_TEST_DRIVE) + L"large-pack", progressTitle = L"Vexa 3711 \u2014 Texture pack";
+    const std::string saved = R"({"schema": 1, "enabled": true, "folder": ")" + wideToUtf8(pack) + R"("})";
+    std::string escapedSaved = saved;
+    for (std::size_t at = 0; (at = escapedSaved.find('\\', at)) != std::string::npos; at += 2) escapedSaved.insert(at, 1, '\\');
+    writeFile(data(L"vexa-mods.json"), escapedSaved);
+    ScopedVariable reportWindow(L"STAND_IN_WINDOW", L"Vexa 3711 \u2014 Starting");
+    auto launcher = startLauncher();
+    std::vector<std::string> before = driveWindow({L"controls"});
+    ASSERT_EQ(before.size(), 15u);
+    // Validate pack, then Play: each shows its progress in counts, and Escape,
+    // the close button and Cancel end it with the window as it was, nothing saved.
+    for (const auto& [command, cancel] : std::vector<std::pair<const wchar_t*, std::vector<std::wstring>>>{
+             {L"203", {L"key", L"0x1b", L"3"}}, {L"301", {L"alt-f4"}}, {L"301", {L"click", L"2"}}}) {
+        driveWindow({L"click", command});
+        std::vector<std::string> shown;
+        EXPECT_TRUE(waitUntil([&] {
+            shown = driveWindow({L"--title", progressTitle, L"controls"});
+            return shown.size() > 3 && shown[3].find(" of 20,000 images|") != std::string::npos;
+        }, 20000)) << "the progress of " << wideToUtf8(command) << ": " << (shown.empty() ? "" : shown.back());
+        EXPECT_EQ(driveWindow({L"enabled"}), std::vector<std::string>{"enabled|0"}) << "no input while it runs";
+        std::vector<std::wstring> cancelling{L"--title", progressTitle};
+        cancelling.insert(cancelling.end(), cancel.begin(), cancel.end());
+        driveWindow(cancelling);
+        EXPECT_EQ(driveWindow({L"--title", progressTitle, L"wait-gone"}), std::vector<std::string>{});
+        EXPECT_TRUE(waitUntil([] { return driveWindow({L"enabled"}) == std::vector<std::string>{"enabled|1"}; }, 5000));
+        EXPECT_EQ(driveWindow({L"controls"}), before) << "the window as it was";
+        EXPECT_EQ(readFile(data(L"vexa-mods.json")), escapedSaved) << "nothing saved";
+        EXPECT_FALSE(fileExists(data(L"last-session.log"))) << "no game";
+    }
+    // Played to its end: once the window is gone a window of its own says the
+    // game is starting while the pack is checked again, and it is gone before the game starts.
+    driveWindow({L"click", L"301"});
+    std::vector<std::string> starting = driveWindow({L"--title", L"Vexa 3711 \u2014 Starting", L"controls"});
+    EXPECT_TRUE(starting.size() > 2 && starting[2].find("|Starting Vexa 3711\xe2\x80\xa6|") != std::string::npos)
+        << (starting.empty() ? "no starting window" : starting.back());
+    EXPECT_EQ(launcher->waitForExit(), 0u);
+    std::string log = readFile(data(L"last-session.log"));
+    EXPECT_NE(log.find("window=none"), std::string::npos) << log;
+}

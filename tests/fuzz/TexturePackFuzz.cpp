@@ -2,6 +2,7 @@
 // NUL and the images, separated by FF FE FD FC. The n-th file asked for is
 // the n-th image, or missing when there are fewer.
 #include "FuzzSupport.h"
+#include "integrity/TaskProgress.h"
 #include "integrity/TextConversion.h"
 #include "mods/TexturePackRules.h"
 
@@ -41,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     std::uint64_t mappings = 0;
-    if (fuzz::refusalOf<nlohmann::json::exception>([&] { mappings = judgeTexturePack(description, files); }))
+    TaskProgress progress;
+    if (fuzz::refusalOf<nlohmann::json::exception>([&] { mappings = judgeTexturePack(description, files, progress); }))
         return 0;
     const nlohmann::json& textures = description.at("textures");
     fuzz::check(mappings == textures.size() && mappings == files.asked.size(), "every mapping read once");
@@ -54,5 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     "the file read is the one the mapping names");
     }
     fuzz::check(hashes.size() == mappings, "runtime hashes are distinct whatever their case");
+    fuzz::check(progress.snapshot().done == mappings, "progress counts every image judged");
     return 0;
 }

@@ -1,3 +1,4 @@
+#include "integrity/TaskProgress.h"
 #include "mods/PlayModsCommands.h"
 #include "support/TestSupport.h"
 
@@ -26,6 +27,13 @@ struct RecordingSurface : PlayModsSurface {
         boxes.push_back(caption + L"|" + std::to_wstring(flags) + L"|" + text);
     }
     std::wstring pickFolder() override { return picked; }
+    // The work runs here; the player cancels once it has begun, when asked to.
+    bool cancelling = false;
+    void runBesideWindow(const std::function<void(TaskProgress&)>& work) override {
+        TaskProgress progress;
+        if (cancelling) progress.cancel();
+        work(progress);
+    }
 };
 
 const std::wstring initialStatus = L"(status as it was)";
@@ -74,6 +82,18 @@ TEST(PlayModsCommands, CommandsKeepTheirPromises) {
               L"value - invalid string: ill-formed UTF-8 byte; last read: '\"\xfffd'", previous, false, initialStatus, false, false},
              {"choose a good pack", [&](Window& w) { w.surface.picked = good; w.commands.command(chooseCommand); },
               L"", good, true, L"Verified 2 mappings. Changes apply on next Play.", false, false},
+             // A cancelled validation is no failure: nothing is said, taken or saved.
+             {"choose a good pack, cancelled", [&](Window& w) {
+                  w.surface.picked = good;
+                  w.surface.cancelling = true;
+                  press(chooseCommand)(w);
+              }, L"", previous, false, initialStatus, false, false},
+             {"play with a good pack, cancelled", [&](Window& w) {
+                  w.surface.picked = good;
+                  press(chooseCommand)(w);
+                  w.surface.cancelling = true;
+                  press(playCommand)(w);
+              }, L"", good, true, L"Verified 2 mappings. Changes apply on next Play.", false, false},
              {"validate with the box clear", press(validateCommand),
               L"Vexa 3711 Mods|16|Enable a selected pack to validate it.", previous, false, initialStatus, false, false},
              {"validate a good pack", [&](Window& w) { w.surface.picked = good; press(chooseCommand)(w); press(validateCommand)(w); },

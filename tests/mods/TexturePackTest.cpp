@@ -1,4 +1,5 @@
 #include "mods/TexturePack.h"
+#include "integrity/TaskProgress.h"
 #include "mods/TexturePackRules.h"
 #include "support/TestSupport.h"
 
@@ -31,10 +32,14 @@ json description(json textures, json configuration = {{"configurationVersion", 3
     return {{"configuration", configuration}, {"textures", textures}};
 }
 
-// The pack's files in memory, keyed by the relative path as the description spells it.
+// The pack's files in memory, keyed by the relative path as the description
+// spells it; the player may cancel once some have been read.
 struct FakeFiles : TextureFiles {
     std::map<std::wstring, std::string> files;
+    TaskProgress progress;
+    std::size_t reads = 0, cancelAfter = 0;
     TextureImage readMappedTexture(const std::wstring& relativePath) override {
+        if (++reads == cancelAfter) progress.cancel();
         auto found = files.find(relativePath);
         if (found == files.end()) throw MessageError("A mapped texture is missing.");
         return {found->second.size(), found->second};
@@ -44,7 +49,7 @@ struct FakeFiles : TextureFiles {
 std::string judge(const json& document, const std::map<std::wstring, std::string>& files) {
     FakeFiles fake;
     fake.files = files;
-    return outcomeOf([&] { return judgeTexturePack(document, fake); });
+    return outcomeOf([&] { return judgeTexturePack(document, fake, fake.progress); });
 }
 
 } // namespace
@@ -69,6 +74,30 @@ TEST(TexturePackRules, DescriptionNumbersAndCounts) {
              {"hash version missing", description(one, {{"configurationVersion", 3}}), "[json.exception.out_of_range.403]"},
              {"configuration missing", json{{"textures", one}}, "[json.exception.out_of_range.403]"}}) {
         EXPECT_EQ(libraryErrorId(judge(c.document, {{L"a.png", png}})), c.outcome) << c.what;
+    }
+}
+
+TEST(TexturePackRules, ProgressCountsImagesAndACancelStopsAtTheNext) {
+    json textures = json::array();
+    for (std::size_t n = 0; n < 100000; ++n) textures.push_back(mapping(hashNumber(n), "a.png"));
+    struct Case { std::size_t mappings, cancelAfter; std::string outcome, shown; std::size_t reads; };
+    for (const Case& c : std::vector<Case>{
+             {3, 0, "3", "3 of 3 images", 3},
+             {100000, 41200, "cancelled", "41,200 of 100,000 images", 41200},
+             {100000, 1, "cancelled", "1 of 100,000 images", 1},
+             {5, 5, "cancelled", "5 of 5 images", 5}}) {  // cancelled at the last image: still no count
+        FakeFiles fake;
+        fake.files = {{L"a.png", png}};
+        fake.cancelAfter = c.cancelAfter;
+        json document = description(json(textures.begin(), textures.begin() + static_cast<std::ptrdiff_t>(c.mappings)));
+        std::string outcome = "cancelled";
+        try {
+            outcome = std::to_string(judgeTexturePack(document, fake, fake.progress));
+        } catch (const TaskCancelled&) {
+        }
+        EXPECT_EQ(outcome, c.outcome) << c.mappings << " " << c.cancelAfter;
+        EXPECT_EQ(wideToUtf8(progressDetail(fake.progress.snapshot())), c.shown) << c.mappings << " " << c.cancelAfter;
+        EXPECT_EQ(fake.reads, c.reads) << "no image is read after the cancel";
     }
 }
 
@@ -157,5 +186,6 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
     }
     good();
     auto holder = startHelper({L"hold-file", joinPath(pack, L"d.png"), L"none"});
-    EXPECT_EQ(failureOf([&] { validatePackFolder(pack); }), "A Mods file is missing or unreadable.");
+    TaskProgress progress;
+    EXPECT_EQ(failureOf([&] { validatePackFolder(pack, progress); }), "A Mods file is missing or unreadable.");
 }

@@ -12,7 +12,9 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <regex>
 #include <sstream>
+#include <thread>
 #include <windows.h>
 #include <bcrypt.h>
 #include <wincrypt.h>
@@ -202,6 +204,26 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
             if (held) holder = startHelper({L"hold-file", cached, L"reader"});
         };
     };
+    // The player's Cancel once the download's progress shows megabytes done.
+    std::string progressShown;
+    std::chrono::steady_clock::time_point cancelled;
+    std::thread player;
+    auto cancelWhenShown = [&](const std::wstring&, const std::wstring&) {
+        // Left alone, the download would end in about three seconds, well within its time.
+        behave({{"paths", {{shortBy1, {{"drip", {16384, 0.05}}}}}}});
+        player = std::thread([&] {
+            HWND dialog = nullptr;
+            waitUntil([&] { return (dialog = FindWindowW(nullptr, L"Vexa 3711 \u2014 Launcher update")) != nullptr; }, 20000);
+            waitUntil([&] {
+                wchar_t text[64] = {};
+                GetDlgItemTextW(dialog, 11, text, 64);
+                progressShown = wideToUtf8(text);
+                return progressShown.ends_with(" MB") && !progressShown.starts_with("0.0 ");
+            });
+            cancelled = std::chrono::steady_clock::now();
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+    };
     auto feedChanged = [](std::function<void(json&)> change) {
         return [change](const std::wstring&, const std::wstring&) { changeFeed(change); };
     };
@@ -236,6 +258,8 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
              {"a build that trickles", "0.3.5", IDOK,
               [&](auto&, auto&) { behave({{"paths", {{shortBy1, {{"drip", {1024, 1}}}}}}}); }, false,
               stopped(L"Launcher update download interrupted.")},
+             // No box, nothing stored or started, the connection closed at once.
+             {"a build that trickles, cancelled", "0.3.5", IDOK, cancelWhenShown, false, L""},
              {"a folder where the cached build belongs", "0.3.5", IDOK,
               [&](const std::wstring&, const std::wstring& cached) { fs::create_directories(cached); }, false,
               stopped(L"Cannot lock the verified update.")},
@@ -278,6 +302,13 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
         EXPECT_EQ(runLauncherUpdate(owner, app, data, dialogs, times), c.result) << c.what;
         auto took = std::chrono::steady_clock::now() - started;
         holder.reset();
+        if (player.joinable()) {
+            player.join();
+            EXPECT_TRUE(std::regex_match(progressShown, std::regex(R"(\d\.\d of 0\.8 MB)"))) << progressShown;
+            // Stopped at once, not at the end of its time.
+            EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(3)) << c.what;
+            EXPECT_FALSE(fileExists(cache)) << c.what << ": nothing cached";
+        }
         EXPECT_TRUE(IsWindowEnabled(owner)) << c.what;
         EXPECT_EQ(ticksWhileEnabled, 0) << c.what << ": the owner takes no input while the host is asked";
         if (std::string(c.what).ends_with("trickles")) {
