@@ -2,9 +2,11 @@
 
 #include "integrity/MessageError.h"
 #include "integrity/PathGrammar.h"
+#include "integrity/UniqueHandle.h"
 
 #include <stdexcept>
 #include <unordered_set>
+#include <vector>
 #include <windows.h>
 
 namespace vexa {
@@ -34,6 +36,46 @@ void requireNoReparsePointUpward(const std::wstring& path, const char* message,
 }
 
 constexpr const char* linkedModsPath = "Linked Mods paths are unsupported.";
+
+// Where the system says an open file or folder is, or empty when it cannot tell.
+std::wstring finalPathOf(HANDLE file) {
+    DWORD units = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    std::wstring finalPath(units, L'\0');
+    DWORD written = units ? GetFinalPathNameByHandleW(file, finalPath.data(), units, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) : 0;
+    if (written == 0 || written >= units) return {};
+    return withoutVerbatimPrefix(finalPath.substr(0, written));
+}
+
+// The element as the file system would create it: trailing dots and blanks go.
+std::wstring asCreated(std::wstring element) {
+    while (!element.empty() && (element.back() == L'.' || element.back() == L' ')) element.pop_back();
+    return element;
+}
+
+// The path as the system resolves it: its nearest existing folder opened and
+// asked where it is, the elements below that joined on as they would be made.
+std::wstring resolvedPath(const std::wstring& path) {
+    std::wstring existing = normalAbsolutePath(path);
+    std::vector<std::wstring> below;
+    while (true) {
+        UniqueFile opened(CreateFileW(existing.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (opened) {
+            std::wstring resolved = finalPathOf(opened.get());
+            if (resolved.empty()) break;
+            for (auto element = below.rbegin(); element != below.rend(); ++element) resolved = joinPath(resolved, *element);
+            return resolved;
+        }
+        std::wstring parent = parentPath(existing);
+        if (parent == existing) break;
+        std::wstring name = existing.substr(parent.size());
+        name.erase(0, name.find_first_not_of(L"\\/"));
+        below.push_back(asCreated(std::move(name)));
+        existing = std::move(parent);
+    }
+    return normalAbsolutePath(path);  // nothing of it can be opened: its spelling is all there is
+}
 
 } // namespace
 
@@ -70,11 +112,8 @@ void ModsLinkWalk::require(const std::wstring& path) {
 }
 
 std::wstring requireFinalPath(void* file, const std::wstring& checkedPath, const char* message) {
-    DWORD units = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    std::wstring finalPath(units, L'\0');
-    DWORD written = units ? GetFinalPathNameByHandleW(file, finalPath.data(), units, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) : 0;
-    if (written == 0 || written >= units) throw MessageError(message);
-    finalPath = withoutVerbatimPrefix(finalPath.substr(0, written));
+    std::wstring finalPath = finalPathOf(file);
+    if (finalPath.empty()) throw MessageError(message);
     std::wstring checked = lexicallyNormal(checkedPath);
     if (CompareStringOrdinal(finalPath.data(), static_cast<int>(finalPath.size()), checked.data(),
                              static_cast<int>(checked.size()), TRUE) != CSTR_EQUAL)
@@ -84,6 +123,10 @@ std::wstring requireFinalPath(void* file, const std::wstring& checkedPath, const
 
 bool isSameOrInside(const std::wstring& path, const std::wstring& folder) {
     return isSameOrInsideFolder(path, folder, currentFolder());
+}
+
+bool isSameOrInsideOnDisk(const std::wstring& path, const std::wstring& folder) {
+    return isSameOrInside(path, folder) || isSameOrInside(resolvedPath(path), resolvedPath(folder));
 }
 
 } // namespace vexa

@@ -29,6 +29,11 @@ private:
 };
 
 bool isSameOrInside(const std::wstring& path, const std::wstring& folder);
+// The same question asked of the folders themselves rather than their
+// spellings: each path, or its nearest existing folder, is resolved to the
+// path the system reports for it once opened, so 8.3 names, trailing dots and
+// blanks, links and other aliases meet the rule like the plain spelling.
+bool isSameOrInsideOnDisk(const std::wstring& path, const std::wstring& folder);
 
 // The path of an open file as the system resolved it, which must be the path
 // that was checked (letter case aside, as the file system ignores it): a link

@@ -117,7 +117,8 @@ public:
                                         scaledToDpi(r.top, dpi), scaledToDpi(r.right, dpi), scaledToDpi(r.bottom, dpi),
                                         window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance,
                                         nullptr);
-            SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get() ? font_.get() : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+            HGDIOBJ font = font_ ? font_.get() : GetStockObject(DEFAULT_GUI_FONT);
+            SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
         SendDlgItemMessageW(window_, barId, PBM_SETRANGE32, 0, 1000);
         taskbar_.emplace(owner ? owner : window_);

@@ -44,7 +44,8 @@ std::wstring readPlayerDataLocation(const std::wstring& applicationFolder) {
 void requirePlayerDataApart(const std::wstring& applicationFolder, const std::wstring& playerDataFolder) {
     // A relative or empty folder is the session's to refuse, with its own sentence.
     if (!isAbsoluteWidePath(playerDataFolder)) return;
-    if (isSameOrInside(playerDataFolder, applicationFolder) || isSameOrInside(applicationFolder, playerDataFolder))
+    // Compared as folders: another spelling of the same folder is the same folder.
+    if (isSameOrInsideOnDisk(playerDataFolder, applicationFolder) || isSameOrInsideOnDisk(applicationFolder, playerDataFolder))
         throw MessageError("Keep player data outside the game's folder.");
 }
 

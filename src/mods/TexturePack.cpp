@@ -77,7 +77,7 @@ std::uint64_t validateTexturePack(const ModsSettings& settings, const std::wstri
     if (std::any_of(settings.folder.begin(), settings.folder.end(), [](wchar_t unit) { return unit >= 128; }))
         throw MessageError("Use an ASCII-only external pack folder path with this retained runtime, for example "
                            "C:\\VexaTexturePacks\\MyPack.");
-    if (isSameOrInside(settings.folder, applicationFolder) || isSameOrInside(settings.folder, playerDataFolder))
+    if (isSameOrInsideOnDisk(settings.folder, applicationFolder) || isSameOrInsideOnDisk(settings.folder, playerDataFolder))
         throw MessageError("Keep the external pack outside the application and player-data folders.");
     TaskProgress unseen;
     return validatePackFolder(settings.folder, progress ? *progress : unseen);

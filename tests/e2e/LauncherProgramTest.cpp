@@ -57,6 +57,16 @@ TEST(LauncherProgram, ConsoleRunsReportExactSentences) {
               recordAt([](const Installation& i) { return parentPath(i.app); }), apart, 65},
              {"recorded player data that is the application folder", {L"--preflight"},
               recordAt([](const Installation& i) { return i.app; }), apart, 65},
+             // Other spellings of the same folder: its 8.3 name, a trailing dot, a detour.
+             {"recorded player data below an 8.3 spelling of the application folder", {L"--preflight"},
+              recordAt([](const Installation& i) {
+                  wchar_t shortRoot[MAX_PATH] = {};
+                  GetShortPathNameW(parentPath(i.app).c_str(), shortRoot, MAX_PATH);
+                  return joinPath(shortRoot, L"app\\Saves");
+              }), apart, 65},
+             {"recorded player data below the application folder with a trailing dot", {L"--preflight"},
+              recordAt([](const Installation& i) { return i.app + L".\\Saves"; }), apart, 65},
+             {"--data-dir through ..", {L"--preflight", L"--data-dir", L"data\\..\\app\\Saves"}, nothing, apart, 65},
              {"--data-dir that is the application folder", {L"--preflight", L"--data-dir", L"app"}, nothing, apart, 65},
              {"--data-dir inside it", {L"--install", L"--data-dir", L"app\\Saves"}, nothing, apart, 65},
              {"--data-dir holding it", {L"--preflight", L"--data-dir", L"."}, nothing, apart, 65},

@@ -160,6 +160,7 @@ TEST(TexturePack, FoldersAndFilesOnDisk) {
               "retained runtime, for example C:\\VexaTexturePacks\\MyPack."},
              {"inside the application folder, other case", root / L"APP\\pack", [] {}, outside},
              {"the player-data folder itself", root / L"DATA", [] {}, outside},
+             {"inside the application folder, spelt with a trailing dot", root / L"App.\\pack", [] {}, outside},
              {"relative", L"Pack", [] {}, choose},
              {"missing", root / L"none", [] {}, choose},
              {"a file", pack, [&] { writeFile(pack, "x"); }, choose},
