@@ -123,8 +123,9 @@ int steps(const std::wstring& application, const std::wstring& playerData) {
     const UpdateTransferTimes times;
     ByteBuffer feedBody = fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536,
                                               {times.feed, "feed out of time"});
-    UpdateRelease release = readReleaseFeed(nlohmann::json::parse(feedBody.begin(), feedBody.end(), nullptr, true, false));
-    requirePublisherSignature(release);
+    UpdateRelease release = readReleaseFeed(nlohmann::json::parse(feedBody.begin(), feedBody.end(), nullptr, true, false),
+                                            std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()),
+                                            requirePublisherSignature);
     mark();
     CountingOperations https;
     ByteBuffer build = fetchUpdateResource(release.url, static_cast<std::uint64_t>(release.bytes),

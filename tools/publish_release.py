@@ -5,13 +5,18 @@
     FOLDER/programs/vexa3711/latest.json                             the signed release feed
 
     publish_release.py --build FILE --version V --out FOLDER --release-key PRIVATE.pem
-                       [--host H] [--notes TEXT]
+                       [--host H] [--notes TEXT] [--valid-for DAYS]
+    publish_release.py --resign FEED --release-key PRIVATE.pem [--valid-for DAYS]
 
 H, the host named in the feed's URL, defaults to $VEXA_UPDATE_HOST, else
-updates.vexa3711.example. The feed's signature is the release key's ECDSA P-256
-signature (SHA-256, r and s of 32 bytes each, base64) of the statement that
-statement_of() forms; launchers trust only the key their build was given.
-Tests and benchmarks may import publish() instead.
+updates.vexa3711.example. The feed expires DAYS days (default 60) after it is
+signed: launchers refuse it from then on, so it must be signed again before,
+which --resign does to an existing feed (a new expiry and signature, nothing
+else changed, the build left as it is). The feed's signature is the release
+key's ECDSA P-256 signature (SHA-256, r and s of 32 bytes each, s at most half
+the group order, base64) of the statement that statement_of() forms; launchers
+trust only the key their build was given.
+Tests and benchmarks may import publish() and resign() instead.
 """
 import argparse
 import base64
@@ -22,10 +27,14 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 
 DEFAULT_HOST = "updates.vexa3711.example"
 FEED_PATH = "programs/vexa3711/latest.json"
 PROFILES = ["original-native", "remastered-native", "original-lus", "remastered-lus"]
+DEFAULT_VALID_DAYS = 60
+# The order of the P-256 group: s and N - s both verify, launchers accept only the lower.
+N = 0xFFFFFFFF00000000FFFFFFFFFFFFFFFFBCE6FAADA7179E84F3B9CAC2FC632551
 
 
 def build_path(version: str) -> str:
@@ -41,9 +50,17 @@ def sha256_of(path: str) -> str:
 
 
 def statement_of(feed: dict) -> bytes:
-    """What the publisher signs: six lines, each ended by a line feed."""
-    lines = ["vexa3711-launcher", "windows-x64", feed["version"], feed["url"], feed["sha256"], str(feed["bytes"])]
+    """What the publisher signs: seven lines, each ended by a line feed."""
+    lines = ["vexa3711-launcher", "windows-x64", feed["version"], feed["url"], feed["sha256"], str(feed["bytes"]),
+             feed["expires"]]
     return "".join(line + "\n" for line in lines).encode("utf-8")
+
+
+def expiry_after(days: int) -> str:
+    """UTC, YYYY-MM-DDTHH:MM:SSZ, the days from now."""
+    if not isinstance(days, int) or days < 1:
+        raise ValueError("the feed must stay valid for at least one day, not %r" % (days,))
+    return time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(time.time() + days * 86400))
 
 
 def der_element(data: bytes, at: int, tag: int) -> tuple[bytes, int]:
@@ -66,14 +83,25 @@ def sign(statement: bytes, key: str) -> str:
         both, _ = der_element(result.stdout, 0, 0x30)
         r, at = der_element(both, 0, 0x02)
         s, _ = der_element(both, at, 0x02)
-        raw = b"".join(int.from_bytes(n, "big").to_bytes(32, "big") for n in (r, s))
+        r, s = int.from_bytes(r, "big"), int.from_bytes(s, "big")
+        raw = r.to_bytes(32, "big") + min(s, N - s).to_bytes(32, "big")
     except (ValueError, OverflowError):
         raise ValueError("release key %s is not an EC P-256 private key" % key)
     return base64.b64encode(raw).decode("ascii")
 
 
+def write_feed(feed: dict, path: str) -> None:
+    """Replaces the feed whole: a failure leaves the one before."""
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    temporary = "%s.%d.tmp" % (path, os.getpid())
+    with open(temporary, "w", encoding="utf-8") as f:
+        json.dump(feed, f, indent=2, ensure_ascii=False)
+        f.write("\n")
+    os.replace(temporary, path)
+
+
 def publish(build: str, version: str, out: str, host: str | None = None, notes: str | None = None, *,
-            key: str) -> dict:
+            key: str, valid_for: int = DEFAULT_VALID_DAYS) -> dict:
     """Copies the build, writes the feed signed with key (a private key PEM) and returns it."""
     # The version becomes part of a file name and a URL.
     if not re.fullmatch(r"[0-9A-Za-z.+-]+", version):
@@ -84,30 +112,52 @@ def publish(build: str, version: str, out: str, host: str | None = None, notes: 
             "sha256": sha256_of(build), "bytes": os.path.getsize(build)}
     if notes is not None:
         feed["notes"] = notes
+    feed["expires"] = expiry_after(valid_for)
     # Signed before anything is written: a key that cannot sign leaves the folder as it was.
     feed["signature"] = sign(statement_of(feed), key)
     target = os.path.join(out, build_path(version))
     os.makedirs(os.path.dirname(target), exist_ok=True)
     shutil.copyfile(build, target)
-    feed_file = os.path.join(out, FEED_PATH)
-    os.makedirs(os.path.dirname(feed_file), exist_ok=True)
-    with open(feed_file, "w", encoding="utf-8") as f:
-        json.dump(feed, f, indent=2, ensure_ascii=False)
-        f.write("\n")
+    write_feed(feed, os.path.join(out, FEED_PATH))
+    return feed
+
+
+def resign(feed_file: str, *, key: str, valid_for: int = DEFAULT_VALID_DAYS) -> dict:
+    """Gives a published feed a new expiry and signs it again; the build it names is not touched."""
+    try:
+        with open(feed_file, encoding="utf-8") as f:
+            feed = json.load(f)
+        feed["expires"] = expiry_after(valid_for)
+        statement = statement_of(feed)
+    except (KeyError, TypeError, AttributeError, json.JSONDecodeError, UnicodeDecodeError):
+        raise ValueError("%s is not a release feed" % feed_file)
+    feed["signature"] = sign(statement, key)
+    write_feed(feed, feed_file)
     return feed
 
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", required=True)
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--out", required=True)
+    parser.add_argument("--build")
+    parser.add_argument("--version")
+    parser.add_argument("--out")
     parser.add_argument("--host")
     parser.add_argument("--notes")
     parser.add_argument("--release-key", required=True)
+    parser.add_argument("--valid-for", type=int, default=DEFAULT_VALID_DAYS, metavar="DAYS")
+    parser.add_argument("--resign", metavar="FEED")
     args = parser.parse_args()
+    publishing = [args.build, args.version, args.out]
+    if args.resign and any(a is not None for a in publishing + [args.host, args.notes]):
+        parser.error("--resign changes only the expiry and the signature of FEED")
+    if not args.resign and any(a is None for a in publishing):
+        parser.error("--build, --version and --out are required")
     try:
-        publish(args.build, args.version, args.out, args.host, args.notes, key=args.release_key)
+        if args.resign:
+            resign(args.resign, key=args.release_key, valid_for=args.valid_for)
+        else:
+            publish(args.build, args.version, args.out, args.host, args.notes, key=args.release_key,
+                    valid_for=args.valid_for)
     except (OSError, ValueError) as e:
         sys.stderr.write("publish_release: %s\n" % e)
         return 1

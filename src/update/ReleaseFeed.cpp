@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <array>
 #include <limits>
 
 namespace vexa {
@@ -60,6 +62,42 @@ std::vector<unsigned char> decodeBase64(std::string_view text) {
 
 const char* notSigned = "Launcher update is not signed by the publisher.";
 
+// Half the order n of the P-256 group, rounded down (n is odd). With (r, s)
+// every (r, n - s) verifies as well; only the one with s at most this is
+// accepted, so that a feed has one signature and not two.
+constexpr std::array<unsigned char, 32> halfGroupOrder{
+    0x7f, 0xff, 0xff, 0xff, 0x80, 0x00, 0x00, 0x00, 0x7f, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+    0xde, 0x73, 0x7d, 0x56, 0xd3, 0x8b, 0xcf, 0x42, 0x79, 0xdc, 0xe5, 0x61, 0x7e, 0x31, 0x92, 0xa8};
+
+// s as 32 big-endian bytes after r: comparing the bytes in order compares the numbers.
+bool hasLowS(const std::vector<unsigned char>& signature) {
+    return !std::lexicographical_compare(halfGroupOrder.begin(), halfGroupOrder.end(), signature.begin() + 32,
+                                         signature.end());
+}
+
+// Digits only, no sign or blank: the value of text[at, at + count).
+std::optional<int> digitsAt(std::string_view text, std::size_t at, std::size_t count) {
+    int value = 0;
+    for (char c : text.substr(at, count)) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// The signature and the expiry it covers, in their one accepted form each;
+// anything else cannot be verified.
+void readSignedParts(const nlohmann::json& feed, UpdateRelease& release) {
+    auto expires = feed.find("expires");
+    if (expires == feed.end() || !expires->is_string() || !parseExpiry(expires->get_ref<const std::string&>()))
+        throw MessageError(notSigned);
+    release.expires = expires->get<std::string>();
+    auto signature = feed.find("signature");
+    if (signature == feed.end() || !signature->is_string()) throw MessageError(notSigned);
+    release.signature = decodeBase64(signature->get_ref<const std::string&>());
+    if (release.signature.size() != 64 || !hasLowS(release.signature)) throw MessageError(notSigned);
+}
+
 } // namespace
 
 ReleaseVersion parseReleaseVersion(std::string_view text) {
@@ -88,7 +126,20 @@ std::string downloadUrlOf(std::string_view version) {
            std::string(version) + "-Update.exe";
 }
 
-UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
+std::optional<std::chrono::sys_seconds> parseExpiry(std::string_view text) {
+    using namespace std::chrono;
+    if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':' || text[19] != 'Z')
+        return std::nullopt;
+    auto y = digitsAt(text, 0, 4), mo = digitsAt(text, 5, 2), d = digitsAt(text, 8, 2);
+    auto h = digitsAt(text, 11, 2), mi = digitsAt(text, 14, 2), sec = digitsAt(text, 17, 2);
+    if (!y || !mo || !d || !h || !mi || !sec || *h > 23 || *mi > 59 || *sec > 59) return std::nullopt;
+    year_month_day date{year(*y), month(static_cast<unsigned>(*mo)), day(static_cast<unsigned>(*d))};
+    if (!date.ok()) return std::nullopt;
+    return sys_days(date) + hours(*h) + minutes(*mi) + seconds(*sec);
+}
+
+UpdateRelease readReleaseFeed(const nlohmann::json& feed, std::chrono::sys_seconds now, const SignatureCheck& verify) {
     const char* unsupportedFeed = "Unsupported launcher update feed.";
     if (!feed.is_object()) throw MessageError(unsupportedFeed);
     // A missing schema counts as 0.
@@ -114,19 +165,21 @@ UpdateRelease readReleaseFeed(const nlohmann::json& feed) {
         !isLowercaseHex(release.sha256) || release.bytes < 1 || release.bytes > maxUpdateBytes)
         throw MessageError("Launcher update identity, size or SHA-256 is invalid.");
 
+    // Signed and current before the version is believed: "nothing newer" is
+    // the publisher's word too, and an expired feed offers nothing at all.
+    readSignedParts(feed, release);
+    verify(release);
+    if (*parseExpiry(release.expires) <= now)
+        throw MessageError("The update server's release list is out of date. Try again later.");
     // Equal or older: nothing newer is published, and the notes are never read.
     if (!(version > launcherVersion)) return {};
     release.notes = feed.value("notes", std::string());
-    auto signature = feed.find("signature");
-    if (signature == feed.end() || !signature->is_string()) throw MessageError(notSigned);
-    release.signature = decodeBase64(signature->get_ref<const std::string&>());
-    if (release.signature.size() != 64) throw MessageError(notSigned);
     return release;
 }
 
 std::string releaseStatement(const UpdateRelease& release) {
     return "vexa3711-launcher\nwindows-x64\n" + release.version + "\n" + release.url + "\n" + release.sha256 + "\n" +
-           std::to_string(release.bytes) + "\n";
+           std::to_string(release.bytes) + "\n" + release.expires + "\n";
 }
 
 } // namespace vexa

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <windows.h>
@@ -47,13 +48,23 @@ ByteBuffer transferBesideWindow(void* owner, const std::wstring& activity,
     return result;
 }
 
+// The player's clock, UTC, to the second: what a feed's expiry is judged by.
+std::chrono::sys_seconds systemTimeNow() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    // Tenths of microseconds since 1601-01-01, which lies 11,644,473,600 s before 1970-01-01.
+    std::uint64_t ticks = static_cast<std::uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+    return std::chrono::sys_seconds(std::chrono::seconds(static_cast<std::int64_t>(ticks / 10000000) - 11644473600));
+}
+
 UpdateRelease fetchReleaseFeed(void* owner, const UpdateTransferTimes& times) {
     std::vector<unsigned char> body = transferBesideWindow(owner, L"Checking for updates", [&](TaskProgress& progress) {
         return fetchUpdateResource("https://" + std::string(updateHostText) + std::string(releaseFeedPath), 65536,
                                    {times.feed, "Cannot reach the Relicade update server."}, winHttpOperations(),
                                    &progress);
     });
-    return readReleaseFeed(nlohmann::json::parse(body.begin(), body.end(), nullptr, true, false));
+    return readReleaseFeed(nlohmann::json::parse(body.begin(), body.end(), nullptr, true, false), systemTimeNow(),
+                           requirePublisherSignature);
 }
 
 // Written under a temporary name of this process and moved into place without
@@ -115,7 +126,6 @@ bool applyLauncherUpdate(void* owner, const std::wstring& applicationFolder, con
                            updatesTitle, MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    requirePublisherSignature(release);
     std::wstring question = L"Launcher update " + utf8ToWide(release.version) +
                             L" is available. Download, verify and apply it now?\n\nVexa will close, update its "
                             L"launcher in the same folder, and restart. Your native game runtime, ROM, saves, "

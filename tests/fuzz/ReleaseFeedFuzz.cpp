@@ -1,7 +1,8 @@
 // The release feed: the input read as the feed's JSON, and as a version text.
 // An offered release is strictly newer, names the one place, size and digest
-// the download is held to, and carries a signature of 64 bytes; version
-// syntax is checked against a regular expression.
+// the download is held to, carries a signature of 64 bytes that was put to
+// the publisher's check, and has not expired; version syntax is checked
+// against a regular expression.
 #include "FuzzSupport.h"
 #include "update/ReleaseFeed.h"
 
@@ -16,11 +17,20 @@ namespace {
 void judgeFeed(std::string_view text) {
     nlohmann::json feed = nlohmann::json::parse(text, nullptr, false);
     if (feed.is_discarded()) return;
+    // The publisher signed every feed; the player's clock reads 2026-05-01T00:00:00Z.
+    const auto now = std::chrono::sys_days(std::chrono::year(2026) / 5 / 1);
+    bool verified = false;
+    auto publisher = [&](const UpdateRelease& offered) {
+        fuzz::check(offered.signature.size() == 64 && parseExpiry(offered.expires).has_value(),
+                    "only a well-formed signature and expiry are verified");
+        verified = true;
+    };
     UpdateRelease release;
-    if (fuzz::refusalOf<nlohmann::json::exception>([&] { release = readReleaseFeed(feed); })) return;
+    if (fuzz::refusalOf<nlohmann::json::exception>([&] { release = readReleaseFeed(feed, now, publisher); })) return;
+    fuzz::check(verified, "every feed judged is verified");
     if (release.version.empty()) {
         fuzz::check(release.url.empty() && release.sha256.empty() && release.notes.empty() && release.bytes == 0 &&
-                        release.signature.empty(),
+                        release.expires.empty() && release.signature.empty(),
                     "nothing newer offers nothing");
         return;
     }
@@ -31,6 +41,7 @@ void judgeFeed(std::string_view text) {
                 "a lowercase SHA-256");
     fuzz::check(release.bytes >= 1 && release.bytes <= 64 * 1024 * 1024, "a size within the limit");
     fuzz::check(release.signature.size() == 64, "a signature of r and s");
+    fuzz::check(*parseExpiry(release.expires) > now, "not expired");
 }
 
 void judgeVersion(const std::string& text) {

@@ -11,6 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -36,9 +39,25 @@ std::string base64(const std::vector<unsigned char>& bytes) {
     return std::string(text, length);
 }
 
+// The other form of a signature r and s: r and n - s (n the P-256 group
+// order), which verifies as well.
+std::vector<unsigned char> otherForm(std::vector<unsigned char> signature) {
+    static const unsigned char order[32] = {0xff, 0xff, 0xff, 0xff, 0x00, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff,
+                                            0xff, 0xff, 0xff, 0xff, 0xff, 0xbc, 0xe6, 0xfa, 0xad, 0xa7, 0x17,
+                                            0x9e, 0x84, 0xf3, 0xb9, 0xca, 0xc2, 0xfc, 0x63, 0x25, 0x51};
+    int borrow = 0;
+    for (int at = 31; at >= 0; --at) {
+        int digit = order[at] - signature[32 + at] - borrow;
+        borrow = digit < 0;
+        signature[32 + at] = static_cast<unsigned char>(digit + 256 * borrow);
+    }
+    return signature;
+}
+
 // The feed's signature of a statement, by the publisher (the build's throwaway
-// release key) or by anyone else (a key of its own).
-std::string signatureOf(const std::string& statement, bool byPublisher = true) {
+// release key) or by anyone else (a key of its own); in its low form as the
+// publisher's tools write it, or in its high form.
+std::string signatureOf(const std::string& statement, bool byPublisher = true, bool highS = false) {
     std::string key = VEXA_TEST_RELEASE_KEY;
     if (byPublisher && key.size() != 192)
         throw std::runtime_error("feeds are signed with the throwaway release key: no VEXA_RELEASE_PUBLIC_KEY");
@@ -60,12 +79,29 @@ std::string signatureOf(const std::string& statement, bool byPublisher = true) {
     if (signer) BCryptDestroyKey(signer);
     if (algorithm) BCryptCloseAlgorithmProvider(algorithm, 0);
     if (length != 64) throw std::runtime_error("cannot sign a feed");
-    return base64(signature);
+    std::vector<unsigned char> other = otherForm(signature);
+    bool low = !std::lexicographical_compare(other.begin() + 32, other.end(), signature.begin() + 32, signature.end());
+    return base64(low != highS ? signature : other);
 }
 
 std::string statementOf(const json& feed) {
     return releaseStatement({feed["version"].get<std::string>(), feed["url"].get<std::string>(),
-                             feed["sha256"].get<std::string>(), "", feed["bytes"].get<std::int64_t>()});
+                             feed["sha256"].get<std::string>(), "", feed["bytes"].get<std::int64_t>(),
+                             feed["expires"].get<std::string>()});
+}
+
+// A moment from now on this machine's clock, as a feed's expires.
+std::string expiresIn(std::chrono::seconds from) {
+    auto moment = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()) + from;
+    auto day = std::chrono::floor<std::chrono::days>(moment);
+    std::chrono::year_month_day date(day);
+    std::chrono::hh_mm_ss time(moment - day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
 }
 
 class UpdateHostTest : public ::testing::Test {
@@ -94,6 +130,7 @@ protected:
         serve(name, content);
         std::string sha256 = hexDigest(content.data(), content.size(), L"SHA256");
         json feed = releaseFeedFor(version, sha256, content.size());
+        feed["expires"] = expiresIn(std::chrono::days(60));
         feed["signature"] = signatureOf(statementOf(feed));
         serve("/programs/vexa3711/latest.json", feed.dump());
         return sha256;
@@ -176,6 +213,7 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
         L"settings and shortcuts stay in place.";
     const std::wstring checksum = L"Update checksum mismatch or incomplete download; installation refused";
     const std::wstring notSigned = stopped(L"Launcher update is not signed by the publisher.");
+    const std::wstring outOfDate = stopped(L"The update server's release list is out of date. Try again later.");
     const std::string running = VEXA_TEST_LAUNCHER_VERSION;  // a feed of it offers nothing newer
     HWND owner = CreateWindowExW(0, L"STATIC", L"hidden owner", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     watchedOwner = owner;
@@ -227,6 +265,15 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
     auto feedChanged = [](std::function<void(json&)> change) {
         return [change](const std::wstring&, const std::wstring&) { changeFeed(change); };
     };
+    // Changed and signed again by the publisher.
+    auto feedResigned = [](std::function<void(json&)> change) {
+        return [change](const std::wstring&, const std::wstring&) {
+            changeFeed([&](json& f) {
+                change(f);
+                f["signature"] = signatureOf(statementOf(f));
+            });
+        };
+    };
     for (const Case& c : std::vector<Case>{
              {"nothing newer", running, IDOK, nothing, false,
               L"Vexa 3711 Updates|64|You have the latest published launcher Mods update. Native game files, ROM "
@@ -277,7 +324,26 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
                   other["version"] = "0.3.6";
                   other["url"] = "https://" + host + "/assets/game-mods/Relicade-Vexa3711-Mods-v0.3.6-Update.exe";
                   f["signature"] = signatureOf(statementOf(other));
-              }), false, notSigned}}) {
+              }), false, notSigned},
+             // Every feed is signed, whatever its version.
+             {"an unsigned feed of the running version", running, IDOK, feedChanged([](json& f) { f.erase("signature"); }),
+              false, notSigned},
+             {"an unsigned feed of an older version", "0.3.3", IDOK, feedChanged([](json& f) { f.erase("signature"); }),
+              false, notSigned},
+             {"a feed of the running version signed by another key", running, IDOK,
+              feedChanged([](json& f) { f["signature"] = signatureOf(statementOf(f), false); }), false, notSigned},
+             {"a signature with s above half the group order", "0.3.5", IDOK,
+              feedChanged([](json& f) { f["signature"] = signatureOf(statementOf(f), true, true); }), false, notSigned},
+             // The expiry is signed: a host cannot move it.
+             {"an expiry moved after signing", "0.3.5", IDOK,
+              feedChanged([](json& f) { f["expires"] = expiresIn(std::chrono::days(365)); }), false, notSigned},
+             {"a feed without expiry", "0.3.5", IDOK, feedChanged([](json& f) { f.erase("expires"); }), false, notSigned},
+             {"an expired feed", "0.3.5", IDOK, feedResigned([](json& f) { f["expires"] = expiresIn(-std::chrono::minutes(1)); }),
+              false, outOfDate},
+             {"an expired feed of the running version", running, IDOK,
+              feedResigned([](json& f) { f["expires"] = expiresIn(-std::chrono::days(1)); }), false, outOfDate},
+             {"a feed expiring in a minute", "0.3.5", IDCANCEL,
+              feedResigned([](json& f) { f["expires"] = expiresIn(std::chrono::minutes(1)); }), false, L""}}) {
         SetUp();
         TempFolder root;
         std::wstring app = root / L"Vexa App\\", data = root / L"Player Data";
@@ -317,7 +383,7 @@ TEST_F(UpdateHostTest, TheWholeCommand) {
             EXPECT_GT(ticks, 0) << c.what << ": the window's thread went on";
         }
         ASSERT_FALSE(dialogs.boxes.empty()) << c.what;
-        const bool asked = c.version != running && c.lastBox != notSigned;
+        const bool asked = c.version != running && c.lastBox != notSigned && c.lastBox != outOfDate;
         if (asked) EXPECT_EQ(dialogs.boxes[0], question) << c.what;
         else EXPECT_EQ(dialogs.boxes.size(), 1u) << c.what;
         EXPECT_EQ(c.lastBox.empty() ? question : c.lastBox, dialogs.boxes.back()) << c.what;
