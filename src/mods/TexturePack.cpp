@@ -92,7 +92,7 @@ std::uint64_t validatePackFolder(const std::wstring& folder, TaskProgress& progr
     requireUnlinkedModsPath(descriptionPath);
     // The text is gone once parsed: only the document stays during the reads.
     nlohmann::json description =
-        nlohmann::json::parse(readModsFile(descriptionPath, maxDescriptionBytes), nullptr, true, false);
+        parseTextureDescription(readModsFile(descriptionPath, maxDescriptionBytes), progress);
     PackFolderFiles files(folder);
     return judgeTexturePack(description, files, progress);
 }

@@ -65,7 +65,50 @@ void requireImageSignature(const std::wstring& extension, const TextureImage& im
     }
 }
 
+// The library's own document builder, asking after every few thousand
+// values whether the player cancelled.
+class CancellableDocument {
+public:
+    using Json = nlohmann::json;
+    CancellableDocument(Json& result, TaskProgress& progress) : document_(result, true), progress_(progress) {}
+
+    bool null() { return asked() && document_.null(); }
+    bool boolean(bool value) { return asked() && document_.boolean(value); }
+    bool number_integer(Json::number_integer_t value) { return asked() && document_.number_integer(value); }
+    bool number_unsigned(Json::number_unsigned_t value) { return asked() && document_.number_unsigned(value); }
+    bool number_float(Json::number_float_t value, const Json::string_t& text) {
+        return asked() && document_.number_float(value, text);
+    }
+    bool string(Json::string_t& value) { return asked() && document_.string(value); }
+    bool binary(Json::binary_t& value) { return asked() && document_.binary(value); }
+    bool start_object(std::size_t elements) { return asked() && document_.start_object(elements); }
+    bool key(Json::string_t& value) { return document_.key(value); }
+    bool end_object() { return document_.end_object(); }
+    bool start_array(std::size_t elements) { return asked() && document_.start_array(elements); }
+    bool end_array() { return document_.end_array(); }
+    bool parse_error(std::size_t position, const std::string& token, const nlohmann::detail::exception& failure) {
+        return document_.parse_error(position, token, failure);
+    }
+
+private:
+    bool asked() {
+        if ((++values_ & 0xfff) == 0) progress_.throwIfCancelled();
+        return true;
+    }
+
+    nlohmann::detail::json_sax_dom_parser<Json> document_;
+    TaskProgress& progress_;
+    std::uint64_t values_ = 0;
+};
+
 } // namespace
+
+nlohmann::json parseTextureDescription(std::string_view text, TaskProgress& progress) {
+    nlohmann::json description;
+    CancellableDocument builder(description, progress);
+    nlohmann::json::sax_parse(text, &builder, nlohmann::json::input_format_t::json, true, false);
+    return description;
+}
 
 std::wstring toSafeTexturePath(std::string_view text) {
     // The file API ends a name at a NUL, so "a.png\0.dds" would open "a.png".

@@ -34,6 +34,11 @@ public:
     virtual TextureImage readMappedTexture(const std::wstring& relativePath) = 0;
 };
 
+// The description parsed as the library parses any document here: strictly,
+// comments refused, its own errors raised. A cancel stops it within a few
+// thousand values (TaskCancelled): a pack's description can take seconds.
+nlohmann::json parseTextureDescription(std::string_view text, TaskProgress& progress);
+
 // Every rule, in order, on a parsed description; the number of mappings.
 // Progress counts the images as they are read, and a cancel stops the
 // judgement before the next one (TaskCancelled).

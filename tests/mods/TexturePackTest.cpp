@@ -99,6 +99,10 @@ TEST(TexturePackRules, ProgressCountsImagesAndACancelStopsAtTheNext) {
         EXPECT_EQ(wideToUtf8(progressDetail(fake.progress.snapshot())), c.shown) << c.mappings << " " << c.cancelAfter;
         EXPECT_EQ(fake.reads, c.reads) << "no image is read after the cancel";
     }
+    // Reading a large description takes seconds too: its parse stops as well.
+    TaskProgress cancelled;
+    cancelled.cancel();
+    EXPECT_THROW(parseTextureDescription(description(textures).dump(), cancelled), TaskCancelled);
 }
 
 TEST(TexturePackRules, HashesPathsAndImages) {
