@@ -90,6 +90,7 @@ public:
     std::optional<UrlComponents> crackUrl(const std::wstring& url) override { return real_.crackUrl(url); }
     Handle openSession() override { return real_.openSession(); }
     void setTimeouts(Handle session) override { real_.setTimeouts(session); }
+    bool requireModernTls(Handle session) override { return real_.requireModernTls(session); }
     Handle connect(Handle session, const std::wstring& host) override { return real_.connect(session, host); }
     Handle openRequest(Handle connection, const std::wstring& path) override {
         return real_.openRequest(connection, path);

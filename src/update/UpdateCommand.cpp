@@ -82,6 +82,13 @@ void storeDownload(const std::wstring& cacheFolder, const std::wstring& cachedBu
                  written == build.size() && FlushFileBuffers(file.get());
     }
     if (stored) stored = MoveFileExW(temporary.c_str(), cachedBuild.c_str(), MOVEFILE_WRITE_THROUGH);
+    // Another launcher stored the same build meanwhile: the first stored wins,
+    // and it is verified like any other before it is trusted.
+    bool storedByAnother = !stored && (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS);
+    if (storedByAnother) {
+        DeleteFileW(temporary.c_str());
+        return;
+    }
     if (!stored) {
         DeleteFileW(temporary.c_str());
         throw MessageError("Cannot finish update cache file.");

@@ -57,6 +57,7 @@ std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint
     HttpsHandle session(https, https.openSession());
     if (!session) throw MessageError(connectionFailed);
     https.setTimeouts(session.get());
+    if (!https.requireModernTls(session.get())) throw MessageError(connectionFailed);
     // The constant, not the URL's spelling of it, is what gets connected.
     HttpsHandle connection(https, https.connect(session.get(), std::wstring(updateHost)));
     if (!connection) throw MessageError(connectionFailed);

@@ -31,6 +31,8 @@ public:
     virtual std::optional<UrlComponents> crackUrl(const std::wstring& url) = 0;
     virtual Handle openSession() = 0;
     virtual void setTimeouts(Handle session) = 0;
+    // TLS 1.2 or newer only; false when the system cannot be held to that.
+    virtual bool requireModernTls(Handle session) = 0;
     virtual Handle connect(Handle session, const std::wstring& host) = 0;
     virtual Handle openRequest(Handle connection, const std::wstring& path) = 0;
     virtual void disableRedirects(Handle request) = 0;

@@ -3,6 +3,7 @@
 #include "update/UpdateTransport.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -53,6 +54,16 @@ public:
         // 15 s receive bound.
         DWORD receiveResponse = 15000;
         setOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &receiveResponse, sizeof receiveResponse);
+    }
+
+    bool requireModernTls(Handle session) override {
+        static auto setOption = winHttp<decltype(WinHttpSetOption)>("WinHttpSetOption");
+        // TLS 1.3 where the system knows it; a system that does not refuses the flag.
+        for (DWORD protocols : std::initializer_list<DWORD>{WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 |
+                                                                 WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3,
+                                                             WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2})
+            if (setOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) return true;
+        return false;
     }
 
     Handle connect(Handle session, const std::wstring& host) override {

@@ -10,7 +10,7 @@ namespace {
 // in which handles were closed.
 struct ScriptedHttps : HttpsOperations {
     std::optional<UrlComponents> url = UrlComponents{true, 443, 0, 0, 0, std::wstring(updateHost), L"/feed"};
-    std::string failAt;                          // "session", "connect", "request", "send", "receive"
+    std::string failAt;  // "session", "tls", "connect", "request", "send", "receive"
     std::optional<std::uint32_t> status = 200;
     std::vector<std::optional<std::size_t>> reads;  // in order; nothing left means the end
     std::vector<std::string> closed;
@@ -25,6 +25,7 @@ struct ScriptedHttps : HttpsOperations {
         return failAt == "session" ? nullptr : &session;
     }
     void setTimeouts(Handle) override {}
+    bool requireModernTls(Handle) override { return failAt != "tls"; }
     Handle connect(Handle, const std::wstring& host) override {
         EXPECT_EQ(host, updateHost);
         return failAt == "connect" ? nullptr : &connection;
@@ -72,6 +73,7 @@ TEST(UpdateTransport, EveryFailureClosesWhatWasOpenedInOrder) {
     const std::string outOfTime = "the caller's sentence for a host out of time";
     for (const Case& c : std::vector<Case>{
              {"session", 200, {}, 10, "Update connection failed", {}},
+             {"tls", 200, {}, 10, "Update connection failed", {"session"}},  // no TLS below 1.2, nothing sent
              {"connect", 200, {}, 10, "Update connection failed", {"session"}},
              {"request", 200, {}, 10, "Update connection failed", {"connection", "session"}},
              {"send", 200, {}, 10, "Cannot reach the Relicade update server.", all},
