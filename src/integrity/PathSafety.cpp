@@ -52,31 +52,6 @@ std::wstring asCreated(std::wstring element) {
     return element;
 }
 
-// The path as the system resolves it: its nearest existing folder opened and
-// asked where it is, the elements below that joined on as they would be made.
-std::wstring resolvedPath(const std::wstring& path) {
-    std::wstring existing = normalAbsolutePath(path);
-    std::vector<std::wstring> below;
-    while (true) {
-        UniqueFile opened(CreateFileW(existing.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (opened) {
-            std::wstring resolved = finalPathOf(opened.get());
-            if (resolved.empty()) break;
-            for (auto element = below.rbegin(); element != below.rend(); ++element) resolved = joinPath(resolved, *element);
-            return resolved;
-        }
-        std::wstring parent = parentPath(existing);
-        if (parent == existing) break;
-        std::wstring name = existing.substr(parent.size());
-        name.erase(0, name.find_first_not_of(L"\\/"));
-        below.push_back(asCreated(std::move(name)));
-        existing = std::move(parent);
-    }
-    return normalAbsolutePath(path);  // nothing of it can be opened: its spelling is all there is
-}
-
 } // namespace
 
 std::wstring currentFolder() {
@@ -123,6 +98,29 @@ std::wstring requireFinalPath(void* file, const std::wstring& checkedPath, const
 
 bool isSameOrInside(const std::wstring& path, const std::wstring& folder) {
     return isSameOrInsideFolder(path, folder, currentFolder());
+}
+
+std::wstring resolvedPath(const std::wstring& path) {
+    std::wstring existing = normalAbsolutePath(path);
+    std::vector<std::wstring> below;
+    while (true) {
+        UniqueFile opened(CreateFileW(existing.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (opened) {
+            std::wstring resolved = finalPathOf(opened.get());
+            if (resolved.empty()) break;
+            for (auto element = below.rbegin(); element != below.rend(); ++element) resolved = joinPath(resolved, *element);
+            return resolved;
+        }
+        std::wstring parent = parentPath(existing);
+        if (parent == existing) break;
+        std::wstring name = existing.substr(parent.size());
+        name.erase(0, name.find_first_not_of(L"\\/"));
+        below.push_back(asCreated(std::move(name)));
+        existing = std::move(parent);
+    }
+    return normalAbsolutePath(path);  // nothing of it can be opened: its spelling is all there is
 }
 
 bool isSameOrInsideOnDisk(const std::wstring& path, const std::wstring& folder) {

@@ -34,6 +34,9 @@ bool isSameOrInside(const std::wstring& path, const std::wstring& folder);
 // path the system reports for it once opened, so 8.3 names, trailing dots and
 // blanks, links and other aliases meet the rule like the plain spelling.
 bool isSameOrInsideOnDisk(const std::wstring& path, const std::wstring& folder);
+// The path as the system resolves it: its nearest existing folder opened and
+// asked where it is, the elements below that joined on as they would be made.
+std::wstring resolvedPath(const std::wstring& path);
 
 // The path of an open file as the system resolved it, which must be the path
 // that was checked (letter case aside, as the file system ignores it): a link

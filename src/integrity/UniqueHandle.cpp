@@ -12,5 +12,6 @@ void LocalMemoryTraits::close(Type memory) noexcept { LocalFree(memory); }
 void TaskMemoryTraits::close(Type memory) noexcept { CoTaskMemFree(memory); }
 void EnvironmentBlockTraits::close(Type block) noexcept { FreeEnvironmentStringsW(block); }
 void ModuleTraits::close(Type module) noexcept { FreeLibrary(static_cast<HMODULE>(module)); }
+void MappedViewTraits::close(Type view) noexcept { UnmapViewOfFile(view); }
 
 } // namespace vexa

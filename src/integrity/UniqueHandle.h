@@ -75,6 +75,11 @@ struct ModuleTraits {            // LoadLibraryExW
     static Type invalid() noexcept { return nullptr; }
     static void close(Type module) noexcept;
 };
+struct MappedViewTraits {        // MapViewOfFile
+    using Type = void*;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type view) noexcept;
+};
 
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
@@ -83,5 +88,6 @@ using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
 using UniqueTaskMemory = UniqueResource<TaskMemoryTraits>;
 using UniqueEnvironmentBlock = UniqueResource<EnvironmentBlockTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
+using UniqueMappedView = UniqueResource<MappedViewTraits>;
 
 } // namespace vexa

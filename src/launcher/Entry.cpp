@@ -9,10 +9,12 @@
 #include "launcher/GameSession.h"
 #include "launcher/LaunchOptions.h"
 #include "launcher/LauncherState.h"
+#include "launcher/WindowClaim.h"
 
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <optional>
 #include <vector>
 
 namespace vexa {
@@ -30,7 +32,12 @@ public:
     ComApartment& operator=(const ComApartment&) = delete;
 };
 
-int dispatch(const LaunchOptions& options, LauncherState& state) {
+// A start that shows the Play / Mods window, not a console run.
+bool opensWindow(const LaunchOptions& options, const LauncherState& state) {
+    return !state.consoleReporting && !options.preflightOnly && !options.verifyApplication && !options.verifyRollbackHelper;
+}
+
+int dispatch(const LaunchOptions& options, LauncherState& state, WindowClaim* claim) {
     if (options.verifyApplication) {
         verifyInstallation(state.applicationFolder);
         return 0;
@@ -39,7 +46,7 @@ int dispatch(const LaunchOptions& options, LauncherState& state) {
     if (options.verifyRollbackHelper) throw MessageError("No previous verified application is recorded");
     // Every session and preflight, wherever the player-data folder came from.
     requirePlayerDataApart(state.applicationFolder, state.playerDataFolder);
-    DesktopSessionInteraction interaction(state.moduleInstance);
+    DesktopSessionInteraction interaction(state.moduleInstance, claim);
     return runGameSession(state, options.preflightOnly, interaction);
 }
 
@@ -73,8 +80,15 @@ int launcherMain(void* moduleInstance) {
         LaunchOptions options;
         parseLaunchOptions(arguments, options, state, normalizeOptionPath);
         argv.reset();
+        // One window per installation: a second start brings the first to
+        // the front and ends, having checked, shown and written nothing.
+        std::optional<WindowClaim> claim;
+        if (opensWindow(options, state)) {
+            claim = WindowClaim::claimOrShowOther(state.applicationFolder);
+            if (!claim) return 0;
+        }
         if (!options.dataFolderGiven) state.playerDataFolder = readPlayerDataLocation(state.applicationFolder);
-        return dispatch(options, state);
+        return dispatch(options, state, claim ? &*claim : nullptr);
     }, state);
 }
 

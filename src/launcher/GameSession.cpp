@@ -8,6 +8,7 @@
 #include "launcher/GameProcess.h"
 #include "launcher/PlayerDataChecks.h"
 #include "launcher/SessionGuard.h"
+#include "launcher/WindowClaim.h"
 #include "mods/PlayModsWindow.h"
 #include "mods/TexturePack.h"
 #include "update/UpdateCommand.h"
@@ -26,10 +27,15 @@ std::wstring DesktopSessionInteraction::chooseCartridgeImage() { return chooseCa
 bool DesktopSessionInteraction::runPlayModsWindow(const std::wstring& applicationFolder,
                                                   const std::wstring& playerDataFolder,
                                                   ModsSettings& settings) {
-    PlayModsWindowHost host{moduleInstance_, [&](void* owner) {
-                                return runLauncherUpdate(owner, applicationFolder, playerDataFolder);
+    PlayModsWindowHost host{moduleInstance_,
+                            [&](void* owner) { return runLauncherUpdate(owner, applicationFolder, playerDataFolder); },
+                            [&](void* window) {
+                                if (claim_) claim_->windowShown(window);
                             }};
-    return vexa::runPlayModsWindow(applicationFolder, playerDataFolder, settings, host);
+    bool play = vexa::runPlayModsWindow(applicationFolder, playerDataFolder, settings, host);
+    // From here a second start goes on as any start, and the session guard decides.
+    if (claim_) claim_->release();
+    return play;
 }
 
 void DesktopSessionInteraction::showGameErrorNotice() {

@@ -8,6 +8,8 @@
 
 namespace vexa {
 
+class WindowClaim;
+
 class SessionInteraction : public CartridgePrompt {
 public:
     virtual bool runPlayModsWindow(const std::wstring& applicationFolder,
@@ -18,7 +20,8 @@ public:
 
 class DesktopSessionInteraction : public SessionInteraction {
 public:
-    explicit DesktopSessionInteraction(void* moduleInstance) : moduleInstance_(moduleInstance) {}
+    // claim: this installation's window, held until the window has closed (none for console runs).
+    DesktopSessionInteraction(void* moduleInstance, WindowClaim* claim) : moduleInstance_(moduleInstance), claim_(claim) {}
     void showCartridgePrompt(const std::wstring& text) override;
     std::wstring chooseCartridgeImage() override;
     bool runPlayModsWindow(const std::wstring& applicationFolder, const std::wstring& playerDataFolder,
@@ -27,6 +30,7 @@ public:
 
 private:
     void* moduleInstance_;  // the window's class is registered for it
+    WindowClaim* claim_;
 };
 
 } // namespace vexa

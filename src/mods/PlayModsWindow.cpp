@@ -233,6 +233,7 @@ bool runPlayModsWindow(const std::wstring& applicationFolder, const std::wstring
         state->fitToDpi(windowDpi);
     }
     ShowWindow(window, SW_SHOW);
+    if (host.shown) host.shown(window);
 
     MSG message{};
     while (IsWindow(window)) {

@@ -12,6 +12,8 @@ struct PlayModsWindowHost {
     // The Updates command, given the window as owner of its boxes; true when
     // the launcher hands over to a new build and the window must close.
     std::function<bool(void* owner)> runUpdate;
+    // Told the window once it is shown.
+    std::function<void(void* window)> shown;
 };
 
 // Shows the Play / Mods window until it is gone; true when the player left it
