@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """scripts/package-update on the built launcher, run from a checkout of the scripts
 that holds no build: the update file and the feed naming it agree, the feed is signed
-with the build's release key, and a launcher of another version, a missing build or a
-missing key are refused with one line.
+with the build's release key, and a launcher or updater of another version, a missing
+build or a missing key are refused with one line.
     package_update_test.py SCRIPT BUILD_DIR LAUNCHER_VERSION"""
 import base64, hashlib, json, os, shutil, subprocess, sys, tempfile
 
@@ -44,7 +44,8 @@ with tempfile.TemporaryDirectory() as checkout:
             (version, [], "", "updates.vexa3711.example"),  # the build that holds the launcher
             ("9.9.9", [], "", None),
             (version, ["--release-key", os.path.join(build, "no-such-key.pem")], "", None),
-            (version, ["--build", os.path.join(build, "no-such-build")], "", None)]:
+            (version, ["--build", os.path.join(build, "no-such-build")], "", None),
+            (version, ["--updater", os.path.join(build, "next-launcher", "bin", "Vexa3711Updater.exe")], "", None)]:
         row = "%s %s" % (asked, " ".join(arguments))
         with tempfile.TemporaryDirectory() as out:
             result = subprocess.run([sys.executable, os.path.join(checkout, "scripts", "package-update"), "--version",
