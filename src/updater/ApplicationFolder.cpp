@@ -22,16 +22,18 @@ std::wstring requireApplicationFolder(const std::wstring& given) {
     return folder;
 }
 
+bool inspectTarget(const std::wstring& folder, const std::wstring& relativePath) {
+    std::wstring path = joinPath(folder, relativePath);
+    requireSafeFolderPath(path);
+    bool exists = pathExists(path);
+    if (exists && (GetFileAttributesW(path.c_str()) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        throw MessageError("A launcher file in the Vexa 3711 folder is not a plain file.");
+    return exists;
+}
+
 std::vector<SwapTarget> inspectTargets(const std::wstring& folder, const std::vector<PayloadFile>& files) {
     std::vector<SwapTarget> targets;
-    for (const PayloadFile& file : files) {
-        std::wstring path = joinPath(folder, file.relativePath);
-        requireSafeFolderPath(path);
-        bool exists = pathExists(path);
-        if (exists && (GetFileAttributesW(path.c_str()) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-            throw MessageError("A launcher file in the Vexa 3711 folder is not a plain file.");
-        targets.push_back({file.relativePath, exists});
-    }
+    for (const PayloadFile& file : files) targets.push_back({file.relativePath, inspectTarget(folder, file.relativePath)});
     return targets;
 }
 

@@ -14,5 +14,7 @@ std::wstring requireApplicationFolder(const std::wstring& given);
 // Each payload file's target in that folder: absent, or a plain file reached
 // without a link. Anything else stops the update before it changes anything.
 std::vector<SwapTarget> inspectTargets(const std::wstring& folder, const std::vector<PayloadFile>& files);
+// The same check for one path below the folder; returns whether it exists.
+bool inspectTarget(const std::wstring& folder, const std::wstring& relativePath);
 
 } // namespace vexa

@@ -5,6 +5,7 @@
 #include "integrity/PathGrammar.h"
 #include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
+#include "updater/ApplicationFolder.h"
 #include "updater/SwapJournal.h"
 
 #include <optional>
@@ -116,12 +117,26 @@ SwapStepRunner fileSystemRunner(std::string_view payload, const std::vector<Payl
     };
 }
 
-void finishInterruptedSwap(const std::wstring& folder, const SwapStepRunner& run) {
+std::vector<std::wstring> finishInterruptedSwap(const std::wstring& folder, const SwapStepRunner& run) {
     removeIfPresent(journalDraftPath(folder));
     std::optional<std::string> text = readJournal(folder);
-    if (!text) return;
-    for (const SwapStep& step : recoveryOf(parseJournal(*text), folder)) run(step);
+    if (!text) return {};
+    SwapJournal journal = parseJournal(*text);
+    // Anyone who can write the folder can write a journal: a target reached
+    // through a folder link would have recovery remove or replace a file elsewhere.
+    for (const SwapTarget& target : journal.targets) {
+        try {
+            inspectTarget(folder, target.relativePath);
+        } catch (const std::exception&) {
+            refuseDamagedJournal();
+        }
+    }
+    for (const SwapStep& step : recoveryOf(journal, folder)) run(step);
     removeIfPresent(journalPath(folder));
+    std::vector<std::wstring> added;
+    for (const SwapTarget& target : journal.targets)
+        if (journal.complete && !target.exists) added.push_back(target.relativePath);
+    return added;
 }
 
 std::vector<std::wstring> swapLauncherFiles(const std::wstring& folder, const std::vector<SwapTarget>& targets,

@@ -16,8 +16,11 @@ SwapStepRunner fileSystemRunner(std::string_view payload, const std::vector<Payl
 
 // Brings the folder back to wholly old or wholly new when its journal shows a
 // swap that an earlier run did not finish, and removes that run's new files,
-// backups and journal. Nothing to do without a journal.
-void finishInterruptedSwap(const std::wstring& folder, const SwapStepRunner& run);
+// backups and journal. Nothing to do without a journal. Every target must
+// pass the swap's own checks first; a journal naming anything else is refused
+// as damaged before anything is touched. Returns the files that the finished
+// swap added (relative paths), none when it was undone.
+std::vector<std::wstring> finishInterruptedSwap(const std::wstring& folder, const SwapStepRunner& run);
 
 // The whole swap, journalled: written before the first new file, marked
 // complete once every new file is in, removed with the last backup. A failed

@@ -56,11 +56,11 @@ bool isAllowedPayloadPath(std::string_view path) {
 
 namespace {
 
-// Only launcher files may change: never a shipped game file nor the
-// installer's record of the player-data folder.
+// Only launcher files may change: never a shipped game file, the installer's
+// record of the player-data folder nor the updater's list of added files.
 const std::set<std::string>& protectedPaths() {
     static const std::set<std::string> paths = [] {
-        std::set<std::string> lower{"player-data-location.txt"};
+        std::set<std::string> lower{"player-data-location.txt", "launcher-files-added.txt"};
         for (const InstallationRow& row : installationTable()) lower.insert(lowerAscii(wideToUtf8(row.relativePath)));
         return lower;
     }();

@@ -29,7 +29,7 @@ struct PayloadFile {
 // application folder, name a stream or a device, or be read two ways by the
 // file system.
 bool isAllowedPayloadPath(std::string_view path);
-// Such a name that is not a shipped game file nor the installer's record.
+// Such a name that is not a shipped game file nor a record of the installer or updater.
 bool isLauncherFilePath(std::string_view path);
 
 // The table, its path rules and its sizes; contents are not hashed here.

@@ -12,14 +12,10 @@ namespace {
 
 constexpr std::string_view header = "vexa3711-update-journal 1\n";
 
-[[noreturn]] void unreadable() {
-    throw MessageError("The record of an earlier update, Vexa3711-update.journal in the Vexa 3711 folder, is damaged.");
-}
-
 // The next line without its line feed; at moves past it.
 std::string_view lineAt(std::string_view text, std::size_t& at) {
     std::size_t end = text.find('\n', at);
-    if (end == std::string_view::npos) unreadable();
+    if (end == std::string_view::npos) refuseDamagedJournal();
     std::string_view line = text.substr(at, end - at);
     at = end + 1;
     return line;
@@ -34,6 +30,10 @@ bool isTag(std::string_view tag) {
 
 } // namespace
 
+void refuseDamagedJournal() {
+    throw MessageError("The record of an earlier update, Vexa3711-update.journal in the Vexa 3711 folder, is damaged.");
+}
+
 std::string journalText(const SwapJournal& journal) {
     std::string text(header);
     text += (journal.complete ? "complete " : "begun ") + wideToUtf8(journal.tag) + "\n";
@@ -46,14 +46,14 @@ std::string journalText(const SwapJournal& journal) {
 }
 
 SwapJournal parseJournal(std::string_view text) {
-    if (!text.starts_with(header)) unreadable();
+    if (!text.starts_with(header)) refuseDamagedJournal();
     std::size_t at = header.size();
     SwapJournal journal;
     std::string_view state = lineAt(text, at);
     std::size_t space = state.find(' ');
-    if (space == std::string_view::npos || !isTag(state.substr(space + 1))) unreadable();
+    if (space == std::string_view::npos || !isTag(state.substr(space + 1))) refuseDamagedJournal();
     if (state.substr(0, space) == "complete") journal.complete = true;
-    else if (state.substr(0, space) != "begun") unreadable();
+    else if (state.substr(0, space) != "begun") refuseDamagedJournal();
     journal.tag = utf8ToWide(state.substr(space + 1));
     while (at < text.size()) {
         std::string_view line = lineAt(text, at);
@@ -61,7 +61,7 @@ SwapJournal parseJournal(std::string_view text) {
         // the folder nor removes a game file.
         if (line.size() < 3 || (line[0] != '0' && line[0] != '1') || line[1] != ' ' ||
             !isLauncherFilePath(line.substr(2)))
-            unreadable();
+            refuseDamagedJournal();
         std::wstring path = utf8ToWide(line.substr(2));
         std::replace(path.begin(), path.end(), L'/', L'\\');
         journal.targets.push_back({path, line[0] == '1'});

@@ -26,6 +26,8 @@ struct SwapJournal {
 std::string journalText(const SwapJournal& journal);
 // Fails with one sentence unless the text is a journal as this updater writes them.
 SwapJournal parseJournal(std::string_view text);
+// That sentence: the journal is refused as a whole and nothing is touched.
+[[noreturn]] void refuseDamagedJournal();
 
 // The steps that bring the folder back from any point of the journal's swap:
 // wholly old while it is begun, wholly new once it is complete, and in both

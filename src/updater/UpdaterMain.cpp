@@ -5,12 +5,14 @@
 #include "integrity/FailureSentence.h"
 #include "integrity/TextConversion.h"
 #include "integrity/UniqueHandle.h"
+#include "updater/AddedFiles.h"
 #include "updater/ApplicationFolder.h"
 #include "updater/CachedBuilds.h"
 #include "updater/FileSwap.h"
 #include "updater/PayloadResource.h"
 #include "updater/PayloadTable.h"
 #include "updater/SwapPlan.h"
+#include "updater/UninstallEntry.h"
 #include "updater/UpdaterLog.h"
 #include "updater/UpdaterOptions.h"
 #include "updater/UpdaterProcess.h"
@@ -60,6 +62,18 @@ void step(UpdaterLog& log, const char* name, ExitCode exitCode, const wchar_t* u
     }
 }
 
+// After files went in for good: the uninstaller learns of them from this list.
+// Not a failure of the update, which is complete; only noted.
+void recordAdded(UpdaterLog& log, const std::wstring& folder, const std::vector<std::wstring>& added) noexcept {
+    try {
+        if (added.empty()) return;
+        recordAddedFiles(folder, added);
+        log.record("added-files", "recorded");
+    } catch (const std::exception& failure) {
+        log.record("added-files", std::string("failed: ") + failure.what());
+    }
+}
+
 std::vector<std::wstring> ownArguments() {
     int count = 0;
     UniqueLocalMemory split(CommandLineToArgvW(GetCommandLineW(), &count));
@@ -99,7 +113,7 @@ int runUpdater() {
         step(log, "earlier-update", swapFailedNotRestored,
              L"\n\nAn earlier update could not be finished. Close every program that uses the Vexa 3711 folder "
              L"and try again, or install Vexa 3711 again.",
-             [&] { finishInterruptedSwap(folder, run); });
+             [&] { recordAdded(log, folder, finishInterruptedSwap(folder, run)); });
 
         std::vector<SwapTarget> targets;
         step(log, "launcher-files", badApplicationFolder, nothingChanged,
@@ -110,6 +124,21 @@ int runUpdater() {
                  swapLauncherFiles(folder, targets, L"update-" + std::to_wstring(GetCurrentProcessId()), run))
                 log.record("swap", "left for the next update: " + wideToUtf8(kept));
         });
+        std::vector<std::wstring> added;
+        for (const SwapTarget& target : targets)
+            if (!target.exists) added.push_back(target.relativePath);
+        recordAdded(log, folder, added);
+
+        // Best effort: the update is complete whether or not the list of programs shows it.
+        try {
+            switch (updateUninstallEntry(folder, utf8ToWide(VEXA_LAUNCHER_VERSION))) {
+            case UninstallEntryOutcome::rewritten: log.record("uninstall-entry", "rewritten"); break;
+            case UninstallEntryOutcome::noEntry: log.record("uninstall-entry", "left: there is none"); break;
+            case UninstallEntryOutcome::otherFolder: log.record("uninstall-entry", "left: another folder's"); break;
+            }
+        } catch (const std::exception& failure) {
+            log.record("uninstall-entry", std::string("failed: ") + failure.what());
+        }
 
         // Best effort: the update is complete whatever stays in the cache.
         try {

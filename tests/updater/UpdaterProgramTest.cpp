@@ -43,7 +43,36 @@ struct UpdaterRun {
     bool replaced;                        // Vexa3711.exe is now the packaged one
     bool restarted;
     const char* lastLogLine;              // its step and outcome; null when the log cannot be written
+    std::map<std::wstring, std::string> written{};  // files below the root it writes beside Vexa3711.exe
+    bool entryRewritten = false;          // the uninstall entry names the new version and size
+    std::wstring cache{};                 // the download cache it runs from; empty: the installation's own
+    std::wstring outside{};               // a folder beyond the root, left as it was; its journal removed after
 };
+
+constexpr const wchar_t* uninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vexa3711";
+
+// As the installer leaves it, with a version and size that no update writes.
+void plantUninstallEntry(const std::wstring& location) {
+    const std::wstring version = L"0.0.1";
+    const DWORD size = 1;
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, uninstallKey, L"InstallLocation", REG_SZ, location.c_str(),
+                              static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t))), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, uninstallKey, L"DisplayVersion", REG_SZ, version.c_str(),
+                              static_cast<DWORD>((version.size() + 1) * sizeof(wchar_t))), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, uninstallKey, L"EstimatedSize", REG_DWORD, &size, sizeof size),
+              ERROR_SUCCESS);
+}
+
+// "<DisplayVersion>|<EstimatedSize>", or "none" without an entry.
+std::string uninstallEntry() {
+    wchar_t version[64] = L"";
+    DWORD versionBytes = sizeof version, size = 0, sizeBytes = sizeof size;
+    if (RegGetValueW(HKEY_CURRENT_USER, uninstallKey, L"DisplayVersion", RRF_RT_REG_SZ, nullptr, version,
+                     &versionBytes) != ERROR_SUCCESS)
+        return "none";
+    RegGetValueW(HKEY_CURRENT_USER, uninstallKey, L"EstimatedSize", RRF_RT_REG_DWORD, nullptr, &size, &sizeBytes);
+    return wideToUtf8(version) + "|" + std::to_string(size);
+}
 
 } // namespace
 
@@ -65,6 +94,11 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
     const std::wstring unchanged = L"\n\nNothing was changed.";
     const std::wstring kept = L"The launcher files could not be replaced, so the previous version was kept. "
                               L"Close every program that uses the Vexa 3711 folder and try again.";
+    const std::wstring damagedJournal =
+        L"The record of an earlier update, Vexa3711-update.journal in the Vexa 3711 folder, is damaged.\n\n"
+        L"An earlier update could not be finished. Close every program that uses the Vexa 3711 folder and "
+        L"try again, or install Vexa 3711 again.";
+    const std::wstring linkedApp = L"X:\\links\\sub-linked\\app";
     for (const UpdaterRun& run : std::vector<UpdaterRun>{
              {"update and restart", made.good, with({L"--restart"}), nothing, L"", 0, true, true, "restart ok"},
              {"launcher id never used, log unwritable", made.good,
@@ -102,10 +136,41 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
                             "vexa3711-update-journal 1\nbegun update-7\n0 VexaWindowsRT64.exe\n");
                   return Holder();
               },
-              L"The record of an earlier update, Vexa3711-update.journal in the Vexa 3711 folder, is damaged.\n\n"
-              L"An earlier update could not be finished. Close every program that uses the Vexa 3711 folder and "
-              L"try again, or install Vexa 3711 again.",
-              7, false, false, "earlier-update failed"},
+              damagedJournal, 7, false, false, "earlier-update failed"},
+             // Its sub is a link to the folder beside it: undoing would remove the file there.
+             {"journal reaching through a folder link", made.good,
+              {L"--directory", linkedApp, L"--wait-pid", L"ENDED"},
+              [&](const Installation&, const std::wstring&) {
+                  fs::copy_file(binPath(L"launcher_test_helper.exe"), joinPath(linkedApp, L"Vexa3711.exe"),
+                                fs::copy_options::overwrite_existing);
+                  writeFile(L"X:\\links\\sub-linked\\elsewhere\\precious.sav", "the player's own");
+                  writeFile(joinPath(linkedApp, L"Vexa3711-update.journal"),
+                            "vexa3711-update-journal 1\nbegun update-7\n0 sub/precious.sav\n");
+                  return Holder();
+              },
+              damagedJournal, 7, false, false, "earlier-update failed", {}, false, L"", L"X:\\links\\sub-linked"},
+             // Entries whose files are gone, or that could reach beyond the folder, drop out.
+             {"update adding a file", made.twoFiles, usual,
+              [](const Installation& installation, const std::wstring&) {
+                  writeFile(joinPath(installation.app, L"Vexa3711.older-extra"), "added earlier");
+                  writeFile(joinPath(installation.app, L"launcher-files-added.txt"),
+                            "Vexa3711.older-extra\ngone.dll\n..\\data\\input.cfg\n");
+                  plantUninstallEntry(installation.app + L"\\");
+                  return Holder();
+              },
+              L"", 0, true, false, "uninstall-entry rewritten",
+              {{L"app\\Vexa3711.extra", "new extra"},
+               {L"app\\launcher-files-added.txt", "Vexa3711.older-extra\nVexa3711.extra\n"}},
+              true},
+             {"uninstall entry of another folder", made.good, usual,
+              [](const Installation& installation, const std::wstring&) {
+                  plantUninstallEntry(installation.data);
+                  return Holder();
+              },
+              L"", 0, true, false, "uninstall-entry left: another folder's"},
+             // Its builds are reached through the link: none of them goes.
+             {"running from a linked cache", made.good, usual, nothing, L"", 0, true, false,
+              "uninstall-entry left: there is none", {}, false, L"X:\\links\\linked-updater-cache\\launcher-updates"},
              {"unknown option", made.good, with({L"--force"}), nothing,
               L"The updater was given an unknown option.\n\nStart the update from the Vexa 3711 launcher.", 2, false,
               false, "command-line failed"},
@@ -123,22 +188,29 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
               [](const Installation& installation, const std::wstring&) {
                   return startHelper({L"hold-file", joinPath(installation.data, L"held"), L"all"});
               },
-              L"", 0, true, false, "swap ok"}}) {
+              L"", 0, true, false, "uninstall-entry left: there is none"}}) {
         TempFolder root;
         Installation installation = stageInstallation(root.path());
+        RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKey);
         // A successful update leaves only its own build in the cache; other files stay.
-        const std::wstring cache = joinPath(installation.data, L"launcher-updates"),
+        const std::wstring ownCache = joinPath(installation.data, L"launcher-updates"),
+                           cache = run.cache.empty() ? ownCache : run.cache,
                            cached = joinPath(cache, L"Relicade-Vexa3711-Mods-test.exe"),
-                           olderName = L"data\\launcher-updates\\Relicade-Vexa3711-Mods-" + std::wstring(64, L'0') + L".exe";
-        fs::create_directory(cache);
-        writeFile(root / olderName, "older build");
-        fs::copy_file(run.package, cached);
-        fs::copy_file(binPath(L"planted_library.dll"), joinPath(cache, L"bcrypt.dll"));
+                           olderName = L"data\\launcher-updates\\Relicade-Vexa3711-Mods-" + std::wstring(64, L'0') + L".exe",
+                           older = joinPath(cache, olderName.substr(olderName.rfind(L'\\') + 1));
+        fs::create_directory(ownCache);
+        writeFile(older, "older build");
+        fs::copy_file(run.package, cached, fs::copy_options::overwrite_existing);
+        fs::copy_file(binPath(L"planted_library.dll"), joinPath(cache, L"bcrypt.dll"), fs::copy_options::overwrite_existing);
         Holder holder = run.prepare(installation, cache);
+        const std::string entryBefore = uninstallEntry();
         std::map<std::wstring, std::string> expected = folderContents(root.path());
+        const std::map<std::wstring, std::string> outsideBefore =
+            run.outside.empty() ? std::map<std::wstring, std::string>{} : folderContents(run.outside);
         expected.erase(L"data\\launcher-updates\\Relicade-Vexa3711-Mods-test.exe");
         if (run.replaced) expected[L"app\\Vexa3711.exe"] = readFile(binPath(L"launcher_test_helper.exe"));
         if (run.replaced) expected.erase(olderName);
+        for (const auto& [path, bytes] : run.written) expected[path] = bytes;
 
         std::vector<std::wstring> arguments;
         for (std::wstring argument : run.arguments) {
@@ -163,10 +235,26 @@ TEST(UpdaterProgram, InstallsIntactPackagesAndRefusesEverythingElse) {
             fs::remove(record);
         }
         std::map<std::wstring, std::string> after = folderContents(root.path());
-        std::string log = after[L"data\\launcher-updates\\updater.log"];
+        const std::wstring logPath = joinPath(cache, L"updater.log");
+        std::string log = fileExists(logPath) && !fs::is_directory(logPath) ? readFile(logPath) : "";
         after.erase(L"data\\launcher-updates\\Relicade-Vexa3711-Mods-test.exe");
         after.erase(L"data\\launcher-updates\\updater.log");
         EXPECT_TRUE(after == expected) << run.what << ": the installation or player data changed unexpectedly";
+        if (!run.outside.empty()) {
+            EXPECT_TRUE(folderContents(run.outside) == outsideBefore) << run.what << ": " << wideToUtf8(run.outside) << " changed";
+            fs::remove(joinPath(run.outside, L"app\\Vexa3711-update.journal"));
+        }
+        if (!run.cache.empty()) {
+            EXPECT_TRUE(fileExists(older)) << run.what << ": a build beyond the link was removed";
+            for (const std::wstring& path : {cached, older, joinPath(cache, L"bcrypt.dll"), logPath}) fs::remove(path);
+        }
+        std::uint64_t appBytes = 0;
+        for (const auto& [path, bytes] : after)
+            if (path.starts_with(L"app\\")) appBytes += bytes.size();
+        EXPECT_EQ(uninstallEntry(), run.entryRewritten ? std::string(VEXA_TEST_LAUNCHER_VERSION) + "|" +
+                                                             std::to_string((appBytes + 1023) / 1024)
+                                                       : entryBefore) << run.what;
+        RegDeleteTreeW(HKEY_CURRENT_USER, uninstallKey);
         if (run.lastLogLine) {
             std::size_t lastLine = log.rfind('\n', log.size() - 2) + 1;
             EXPECT_NE(log.find(std::string(" ") + run.lastLogLine, lastLine), std::string::npos) << run.what << "\n" << log;

@@ -66,6 +66,7 @@ TEST(PayloadTable, RefusesAnyTableButAnIntactOneOfLauncherFiles) {
              {"device", withSecond("sub/nul.txt"), damaged("a file path is not allowed")},
              {"same name in other case", withSecond("vexa3711.EXE"), damaged("it names a file twice")},
              {"the game in other case", withSecond("VEXAWindowsRT64.exe"), damaged("it would change a file that is not the launcher's")},
+             {"the updater's list of added files", withSecond("Launcher-Files-Added.txt"), damaged("it would change a file that is not the launcher's")},
              {"no launcher", buildPayload({{"Vexa3711.dll", "x"}}), damaged("it does not carry Vexa3711.exe")}}) {
         EXPECT_EQ(outcomeOf([&] {
                       std::string listing;
@@ -76,29 +77,40 @@ TEST(PayloadTable, RefusesAnyTableButAnIntactOneOfLauncherFiles) {
     }
 }
 
-TEST(UpdateSwap, AFailureAtAnyStepLeavesTheFolderWhollyOldAndACutOffOneIsFinishedNextTime) {
+TEST(UpdateSwap, AFailureOrACutAtAnyStepIsUndoneOrFinishedToOneWholeVersionAndDamagedJournalsTouchNothing) {
     const std::string payload = buildPayload({{"Vexa3711.exe", "new launcher"}, {"extra.dat", "new extra"}});
     const std::vector<PayloadFile> files = parsePayloadTable(payload);
     const std::map<std::wstring, std::string> oldFolder{{L"Vexa3711.exe", "old launcher"}};
     const std::map<std::wstring, std::string> newFolder{{L"Vexa3711.exe", "new launcher"}, {L"extra.dat", "new extra"}};
-    // Steps: two writes, Vexa3711.exe backed up, two moves in, the backup
-    // removed. Calls past the failing step are the undoing ones; a power loss
-    // stops the run where it is.
+    // One target the update replaces, one it adds. Steps: two writes,
+    // Vexa3711.exe backed up, two moves in, (the journal marked complete) the
+    // backup removed, (the journal removed). Calls past the failing step are
+    // the undoing ones; a power loss stops the run where it is.
     struct PowerLoss {};
+    constexpr std::size_t never = 99;
     struct Row {
-        std::size_t failAt, alsoFailAt, lossAt;
+        std::size_t failAt, alsoFailAt, lossBefore, lossAfter;
         std::string outcome;
-        std::map<std::wstring, std::string> left;  // empty: not compared
+        std::map<std::wstring, std::string> left;  // right after the run; empty: not compared
+        // What the next run makes of it: "old" (no journal or a begun one, undone),
+        // "finished new" (a complete journal, its added file reported) or "new".
+        std::string next;
     };
     const std::string restored = SwapFailure(true, "").what(), broken = SwapFailure(false, "").what();
     std::vector<Row> rows;
-    for (std::size_t at = 0; at < 5; ++at) rows.push_back({at, 99, 99, restored, oldFolder});
-    rows.push_back({99, 99, 99, "(no failure)", newFolder});
+    for (std::size_t at = 0; at < 5; ++at) rows.push_back({at, never, never, never, restored, oldFolder, "old"});
+    rows.push_back({never, never, never, never, "(no failure)", newFolder, "new"});
     // The backup survives a failed move back: the only old copy, and the journal says how to use it.
-    rows.push_back({4, 5, 99, broken,
+    rows.push_back({4, 5, never, never, broken,
                     {{L"Vexa3711.exe", "new launcher"}, {L"Vexa3711.exe.update-1.old", "old launcher"},
-                     {L"Vexa3711-update.journal", "vexa3711-update-journal 1\nbegun update-1\n1 Vexa3711.exe\n0 extra.dat\n"}}});
-    for (std::size_t at = 0; at < 6; ++at) rows.push_back({99, 99, at, "(power loss)", {}});
+                     {L"Vexa3711-update.journal", "vexa3711-update-journal 1\nbegun update-1\n1 Vexa3711.exe\n0 extra.dat\n"}},
+                    "old"});
+    // Begun journal: before any step, between the writes, after the backup, after each move.
+    for (std::size_t at = 0; at < 5; ++at) rows.push_back({never, never, at, never, "(power loss)", {}, "old"});
+    rows.push_back({never, never, never, 4, "(power loss)", {}, "old"});
+    // Complete journal: with the backup still there, and with it gone.
+    rows.push_back({never, never, 5, never, "(power loss)", {}, "finished new"});
+    rows.push_back({never, never, never, 5, "(power loss)", {}, "finished new"});
     for (const Row& row : rows) {
         TempFolder folder;
         const std::wstring launcher = folder / L"Vexa3711.exe";
@@ -111,25 +123,47 @@ TEST(UpdateSwap, AFailureAtAnyStepLeavesTheFolderWhollyOldAndACutOffOneIsFinishe
             outcome = failureOf([&] {
                 swapLauncherFiles(folder.path(), inspectTargets(folder.path(), files), L"update-1", [&](const SwapStep& step) {
                     std::size_t call = calls++;
-                    if (call == row.lossAt) throw PowerLoss{};
+                    if (call == row.lossBefore) throw PowerLoss{};
                     if (call == row.failAt || call == row.alsoFailAt) throw MessageError("injected");
                     real(step);
                     // The launcher is never missing nor half written, at any step.
                     std::string now = fileExists(launcher) ? readFile(launcher) : "(missing)";
                     if (now != "old launcher" && now != "new launcher") torn = now;
+                    if (call == row.lossAfter) throw PowerLoss{};
                 });
             });
         } catch (const PowerLoss&) {
         }
-        std::string what = "failing at " + std::to_string(row.failAt) + ", losing power at " + std::to_string(row.lossAt);
+        std::string what = "failing at " + std::to_string(row.failAt) + ", losing power before " +
+                           std::to_string(row.lossBefore) + " or after " + std::to_string(row.lossAfter);
         EXPECT_EQ(outcome, row.outcome) << what;
         EXPECT_EQ(torn, "") << what;
         if (!row.left.empty()) EXPECT_TRUE(folderContents(folder.path()) == row.left) << what;
         // The next run first brings the folder back to one whole version, then updates it.
-        finishInterruptedSwap(folder.path(), real);
-        std::map<std::wstring, std::string> between = folderContents(folder.path());
-        EXPECT_TRUE(between == oldFolder || between == newFolder) << what;
+        std::vector<std::wstring> added = finishInterruptedSwap(folder.path(), real);
+        EXPECT_TRUE(folderContents(folder.path()) == (row.next == "old" ? oldFolder : newFolder)) << what;
+        EXPECT_EQ(added, row.next == "finished new" ? std::vector<std::wstring>{L"extra.dat"} : std::vector<std::wstring>{})
+            << what;
         swapLauncherFiles(folder.path(), inspectTargets(folder.path(), files), L"update-2", real);
         EXPECT_TRUE(folderContents(folder.path()) == newFolder) << what;
+    }
+
+    // Journals that name anything but this updater's own files: refused whole,
+    // before their first target (whose backup lies ready) is touched.
+    const std::string damaged = "The record of an earlier update, Vexa3711-update.journal in the Vexa 3711 folder, is damaged.";
+    for (const char* second : {"1 sub", "0 player-data-location.txt", "0 launcher-files-added.txt", "0 sub/../../x.dll"}) {
+        TempFolder folder;
+        writeFile(folder / L"Vexa3711.exe", "new launcher");
+        writeFile(folder / L"Vexa3711.exe.update-7.old", "old launcher");
+        writeFile(folder / L"Vexa3711-update.journal",
+                  std::string("vexa3711-update-journal 1\nbegun update-7\n1 Vexa3711.exe\n") + second + "\n");
+        writeFile(folder / L"player-data-location.txt", "X:\\data");
+        writeFile(folder / L"launcher-files-added.txt", "extra.dat\n");
+        fs::create_directory(folder / L"sub");
+        writeFile(folder / L"sub\\precious.sav", "saved");
+        const std::map<std::wstring, std::string> before = folderContents(folder.path());
+        EXPECT_EQ(failureOf([&] { finishInterruptedSwap(folder.path(), fileSystemRunner(payload, files)); }), damaged)
+            << second;
+        EXPECT_TRUE(folderContents(folder.path()) == before) << second;
     }
 }

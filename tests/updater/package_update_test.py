@@ -2,8 +2,8 @@
 """scripts/package-update on the built launcher, run from a checkout of the scripts
 that holds no build: the update file and the feed naming it agree, the feed is signed
 with the build's release key (s in its low form) and expires when asked, --resign gives
-it a new expiry and signature and changes nothing else, and a launcher of another
-version, a missing build or a missing key are refused with one line.
+it a new expiry and signature and changes nothing else, and a launcher or updater of
+another version, a missing build or a missing key are refused with one line.
     package_update_test.py SCRIPT BUILD_DIR LAUNCHER_VERSION"""
 import base64, calendar, hashlib, json, os, shutil, subprocess, sys, tempfile, time
 
@@ -67,7 +67,8 @@ with tempfile.TemporaryDirectory() as checkout:
             ("9.9.9", [], "", None, 60),
             (version, ["--valid-for", "0"], "", None, 0),
             (version, ["--release-key", os.path.join(build, "no-such-key.pem")], "", None, 60),
-            (version, ["--build", os.path.join(build, "no-such-build")], "", None, 60)]:
+            (version, ["--build", os.path.join(build, "no-such-build")], "", None, 60),
+            (version, ["--updater", os.path.join(build, "next-launcher", "bin", "Vexa3711Updater.exe")], "", None, 60)]:
         row = "%s %s" % (asked, " ".join(arguments))
         with tempfile.TemporaryDirectory() as out:
             started = time.time()
