@@ -10,6 +10,8 @@
 //   vexa_window_driver focus               the index of the control that has the focus (-1: none)
 //   vexa_window_driver wait-gone           until the window has closed
 //   vexa_window_driver enabled             enabled|1 when the window takes input, enabled|0 when not
+//   vexa_window_driver type <keys>         real keyboard input to the window brought to the front,
+//                                          e.g. ctrl+tab, ctrl+shift+tab, enter (modifiers held)
 //   vexa_window_driver --title <text> ...  any of these on the visible top-level window whose
 //                                          title begins with <text> (the installer's wizard, whose
 //                                          pages change the title's end)
@@ -142,6 +144,28 @@ int wmain(int count, wchar_t** arguments) {
         std::vector<HWND> controls = controlsOf(window);
         auto focused = std::find(controls.begin(), controls.end(), input.hwndFocus);
         std::printf("focus|%d\n", focused == controls.end() ? -1 : static_cast<int>(focused - controls.begin()));
+        return 0;
+    }
+    if (command == L"type" && count > 2) {
+        // Modifiers are held as real input, which is what the window asks
+        // the keyboard's state about; posted keys carry no modifiers.
+        std::vector<WORD> keys;
+        std::wstring spec = arguments[2];
+        for (std::size_t start = 0; start <= spec.size();) {
+            std::size_t end = std::min(spec.find(L'+', start), spec.size());
+            std::wstring name = spec.substr(start, end - start);
+            keys.push_back(name == L"ctrl" ? VK_CONTROL : name == L"shift" ? VK_SHIFT : name == L"tab" ? VK_TAB
+                           : name == L"enter" ? VK_RETURN : name == L"escape" ? VK_ESCAPE : 0);
+            if (keys.back() == 0) return 2;
+            start = end + 1;
+        }
+        SetForegroundWindow(window);
+        std::vector<INPUT> input;
+        for (WORD key : keys) input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {key, 0, 0, 0, 0}}});
+        for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+            input.push_back(INPUT{INPUT_KEYBOARD, {.ki = {*key, 0, KEYEVENTF_KEYUP, 0, 0}}});
+        SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+        Sleep(200);  // handled before the next command looks
         return 0;
     }
     if (command == L"enabled") {

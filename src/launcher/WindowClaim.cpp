@@ -99,9 +99,13 @@ void WindowClaim::windowShown(void* window) {
 
 void WindowClaim::release() {
     if (!view_) return;
+    // Only the holder lets go: a start that found another holder merely closes its view.
     auto* record = static_cast<ClaimRecord*>(view_.get());
-    record->window = 0;
-    InterlockedExchange(&record->holder, 0);
+    const LONG self = static_cast<LONG>(GetCurrentProcessId());
+    if (record->holder == self) {
+        record->window = 0;
+        InterlockedCompareExchange(&record->holder, 0, self);
+    }
     view_.reset();
     section_.reset();
 }

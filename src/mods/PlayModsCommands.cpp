@@ -40,6 +40,13 @@ void PlayModsCommands::f4Pressed() {
     showPage(1);
 }
 
+void PlayModsCommands::switchTab(bool backwards) {
+    constexpr int pages = 2;
+    int page = (surface_.selectedTab() + (backwards ? pages - 1 : 1)) % pages;
+    surface_.selectTab(page);
+    showPage(page);
+}
+
 bool PlayModsCommands::command(int id) {
     if (id != chooseCommand && id != enableCommand && id != validateCommand && id != playCommand &&
         id != closeCommand && id != updatesCommand)

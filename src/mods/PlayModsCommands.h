@@ -54,6 +54,7 @@ public:
     void opened();      // the controls exist: show the settings and the Play page
     void tabChanged();  // the player picked a tab
     void f4Pressed();   // F4 anywhere in the window: the Mods page
+    void switchTab(bool backwards);  // Ctrl+Tab, Ctrl+Shift+Tab: the next or previous page, round
     // False for ids that are not commands of the window (Enter and Escape
     // arrive as 1 and 2 and do nothing).
     bool command(int id);

@@ -112,6 +112,23 @@ public:
         }
     }
 
+    // Keyboard players keep their place: the focused control is remembered
+    // when the window loses activation (to a box, a dialog, another program)
+    // and given back when it returns; the first time, Play has it.
+    void activated(bool active) {
+        if (!active) {
+            rememberFocus();
+            return;
+        }
+        SetFocus(focus_ && IsWindow(focus_) && IsWindowVisible(focus_) ? focus_ : control(PlayModsControl::play));
+    }
+    // Asked after every message too: a box or dialog disables the window
+    // first, which takes the focus away before the window is told it lost activation.
+    void rememberFocus() {
+        HWND focused = GetFocus();
+        if (focused && IsChild(window_, focused)) focus_ = focused;
+    }
+
     HWND control(PlayModsControl which) const { return controls_[static_cast<std::size_t>(which)]; }
     bool isTabControl(HWND sender) const { return sender && sender == control(PlayModsControl::tabs); }
 
@@ -142,6 +159,7 @@ private:
     PlayModsCommands commands_;
     HWND window_ = nullptr;
     std::array<HWND, playModsControlCount> controls_{};
+    HWND focus_ = nullptr;
     UniqueGdiFont scaledFont_;
 };
 
@@ -160,6 +178,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         // Disabled, the window is waiting for long work: like a window behind
         // a modal dialog, it does not close meanwhile.
         if (IsWindowEnabled(window)) DestroyWindow(window);
+        return 0;
+    case WM_ACTIVATE:
+        state->activated(LOWORD(wParam) != WA_INACTIVE);
         return 0;
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
@@ -245,10 +266,16 @@ bool runPlayModsWindow(const std::wstring& applicationFolder, const std::wstring
             state->commands().f4Pressed();
             continue;
         }
+        // Ctrl+Tab and Ctrl+Shift+Tab switch pages, as in any tabbed window.
+        if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && (GetKeyState(VK_CONTROL) & 0x8000)) {
+            state->commands().switchTab((GetKeyState(VK_SHIFT) & 0x8000) != 0);
+            continue;
+        }
         if (!IsDialogMessageW(window, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
+        state->rememberFocus();
     }
     settings = state->commands().settings();
     return state->commands().playRequested();

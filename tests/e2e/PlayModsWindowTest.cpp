@@ -66,6 +66,7 @@ TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
               L"[json.exception.parse_error.101] parse error at line 1, column 52: syntax error while parsing value - "
               L"invalid string: ill-formed UTF-8 byte; last read: '\"C:/Packs/\xfffd'");
     EXPECT_EQ(withoutTexts(driveWindow({L"controls"})), expectedControls(96));
+    EXPECT_EQ(driveWindow({L"focus"}), std::vector<std::string>{"focus|11"}) << "Play has the focus at start";
     // F4 selects the Mods page whichever control has the focus: the tab, the
     // folder field, a button, the check box, Play.
     for (const wchar_t* control : {L"0", L"5", L"6", L"7", L"11"}) {
@@ -77,16 +78,28 @@ TEST_F(PlayModsWindowTest, ControlsKeysAndClosing) {
         EXPECT_EQ(listed[11].substr(0, 4), "9|0|") << listed[11];
         EXPECT_NE(listed[11].find("|1|34,305"), std::string::npos) << "the Mods page is shown";
     }
-    // Tab walks the shown tab stops (the dialog manager's work): the tab control, then Choose.
-    for (const char* next : {"focus|0", "focus|6"}) {
+    // Tab walks the shown tab stops (the dialog manager's work): from Play to
+    // Close, round to the tab control, then Choose.
+    for (const char* next : {"focus|12", "focus|0", "focus|6"}) {
         driveWindow({L"key", L"0x09", L"6"});
         EXPECT_TRUE(waitUntil([&] { return driveWindow({L"focus"}) == std::vector<std::string>{next}; }, 5000)) << next;
     }
+    // Ctrl+Tab and Ctrl+Shift+Tab switch pages, as real keys.
+    for (const auto& [keys, page] : std::vector<std::pair<const wchar_t*, const char*>>{
+             {L"ctrl+tab", "tab|0"}, {L"ctrl+tab", "tab|1"}, {L"ctrl+shift+tab", "tab|0"}, {L"ctrl+shift+tab", "tab|1"}}) {
+        driveWindow({L"type", keys});
+        std::vector<std::string> listed = driveWindow({L"controls"});
+        EXPECT_EQ(listed.size() > 1 ? listed[1] : "", page) << wideToUtf8(keys);
+    }
+    // The focus comes back to Choose after its picker, as after any box or dialog.
     driveWindow({L"click", L"201"});
     EXPECT_EQ(answerMessageBox(L"Choose an external RT64 texture pack folder", IDCANCEL), L"") << "the folder picker";
-    // Enter and Escape do nothing: the window stays and nothing starts.
-    driveWindow({L"key", L"0x0d", L"11"});
+    EXPECT_TRUE(waitUntil([&] { return driveWindow({L"focus"}) == std::vector<std::string>{"focus|6"}; }, 5000));
+    // Escape does nothing, and neither does Enter on a control that is no button: the window stays.
     driveWindow({L"key", L"0x1b", L"6"});
+    driveWindow({L"tab", L"0"});
+    driveWindow({L"type", L"shift+tab"});  // back to the tab control
+    driveWindow({L"key", L"0x0d", L"0"});
     EXPECT_EQ(driveWindow({L"controls"}).size(), 15u);
     EXPECT_EQ(driveWindow({L"alt-f4"}), std::vector<std::string>{});
     EXPECT_EQ(launcher->waitForExit(), 0u);
@@ -164,7 +177,9 @@ TEST_F(PlayModsWindowTest, PlayStartsTheGameWhoseExitCodeIsTheLaunchers) {
                                 console ? std::vector<std::wstring>{L"--install"} : std::vector<std::wstring>{},
                                 console ? writeEnd : nullptr);
         writer.reset();
-        driveWindow({L"click", L"301"});
+        // Play has the focus at start, so Enter plays.
+        if (console) driveWindow({L"click", L"301"});
+        else driveWindow({L"key", L"0x0d", L"11"});
         if (!console)
             EXPECT_EQ(answerMessageBox(L"Vexa 3711", IDOK),
                       L"The game exited with an error. Your saves are retained. Details are in last-session.log in "
@@ -235,4 +250,43 @@ TEST_F(PlayModsWindowTest, LongWorkShowsItsProgressAndCancelLeavesEverythingAsIt
     EXPECT_EQ(launcher->waitForExit(), 0u);
     std::string log = readFile(data(L"last-session.log"));
     EXPECT_NE(log.find("window=none"), std::string::npos) << log;
+}
+
+TEST_F(PlayModsWindowTest, OneWindowPerInstallation) {
+    const std::wstring launcherPath = joinPath(installation.app, L"Vexa3711.exe");
+    auto listing = [&] {
+        std::vector<std::string> files;
+        for (const auto& entry : fs::directory_iterator(installation.data)) files.push_back(entry.path().string());
+        return files;
+    };
+    auto first = startLauncher();
+    ASSERT_EQ(driveWindow({L"controls"}).size(), 15u);
+    HWND window = FindWindowW(L"Vexa3711PlayModsLauncher", nullptr);
+    const std::vector<std::string> before = listing();
+    // Another window in front, the first minimised: each further plain start
+    // brings it back to the front and ends with 0, having written nothing.
+    HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                 nullptr, nullptr, nullptr, nullptr);
+    for (const char* start : {"second", "third"}) {
+        SetForegroundWindow(other);
+        ShowWindow(window, SW_MINIMIZE);
+        ProcessResult again = runProgram(launcherPath, {}, root.path());
+        EXPECT_EQ(again.exitCode, 0u) << start;
+        EXPECT_TRUE(waitUntil([&] { return !IsIconic(window) && GetForegroundWindow() == window; }, 5000)) << start;
+        EXPECT_EQ(listing(), before) << start;
+    }
+    DestroyWindow(other);
+    // Console options run as ever, beside the open window.
+    writeFile(joinPath(installation.app, L"COPYING"), "changed");
+    ProcessResult verified = runProgram(launcherPath, {L"--verify-application"}, root.path());
+    EXPECT_EQ(verified.error, "Installed files changed or are missing. Install a fresh version.");
+    EXPECT_EQ(verified.exitCode, 65u);
+    // A launcher that died with its window open leaves the next start free.
+    TerminateProcess(first->handle(), 9);
+    first->waitForExit();
+    EXPECT_TRUE(waitUntil([] { return FindWindowW(L"Vexa3711PlayModsLauncher", nullptr) == nullptr; }));
+    auto next = startLauncher();
+    EXPECT_EQ(answerMessageBox(L"Vexa 3711 \u2014 action required", IDOK),
+              L"Installed files changed or are missing. Install a fresh version.") << "a start of its own, checking";
+    EXPECT_EQ(next->waitForExit(), 65u);
 }
