@@ -98,6 +98,7 @@ public:
     void disableRedirects(Handle request) override { real_.disableRedirects(request); }
     bool sendRequest(Handle request) override { return real_.sendRequest(request); }
     bool receiveResponse(Handle request) override { return real_.receiveResponse(request); }
+    bool certificateRevoked(Handle request) override { return real_.certificateRevoked(request); }
     std::optional<std::uint32_t> statusCode(Handle request) override { return real_.statusCode(request); }
     std::optional<std::size_t> readData(Handle request, unsigned char* buffer, std::size_t capacity) override {
         double start = nowMs();

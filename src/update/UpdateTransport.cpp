@@ -65,7 +65,8 @@ std::vector<unsigned char> fetchUpdateResource(const std::string& url, std::uint
     if (!request) throw MessageError(connectionFailed);
     https.disableRedirects(request.get());
 
-    if (!https.sendRequest(request.get()) || !https.receiveResponse(request.get()))
+    if (!https.sendRequest(request.get()) || !https.receiveResponse(request.get()) ||
+        https.certificateRevoked(request.get()))
         throw MessageError("Cannot reach the Relicade update server.");
     requireTimeLeft();
     // Redirects end here too: only 200 is success.

@@ -38,6 +38,9 @@ public:
     virtual void disableRedirects(Handle request) = 0;
     virtual bool sendRequest(Handle request) = 0;
     virtual bool receiveResponse(Handle request) = 0;
+    // Whether the host's certificate, or one above it, is known to be revoked.
+    // A revocation server that cannot be reached tells nothing, and blocks nothing.
+    virtual bool certificateRevoked(Handle request) = 0;
     virtual std::optional<std::uint32_t> statusCode(Handle request) = 0;
     // Bytes read into buffer as soon as any have arrived (0 at the end of the
     // body), or nothing on failure.

@@ -1,3 +1,5 @@
+// The chain's parameters with their time limit for revocation servers.
+#define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #include "integrity/SystemLibrary.h"
 #include "update/UpdateHost.h"
 #include "update/UpdateTransport.h"
@@ -6,6 +8,7 @@
 #include <initializer_list>
 #include <windows.h>
 #include <winhttp.h>
+#include <wincrypt.h>
 
 namespace vexa {
 namespace {
@@ -14,6 +17,12 @@ namespace {
 template <typename Function>
 Function* winHttp(const char* name) {
     return systemFunction<Function>(L"winhttp.dll", name);
+}
+
+// crypt32.dll is not a KnownDLL either.
+template <typename Function>
+Function* crypt32(const char* name) {
+    return systemFunction<Function>(L"crypt32.dll", name);
 }
 
 class WinHttp : public HttpsOperations {
@@ -91,6 +100,28 @@ public:
     bool receiveResponse(Handle request) override {
         static auto receive = winHttp<decltype(WinHttpReceiveResponse)>("WinHttpReceiveResponse");
         return receive(request, nullptr);
+    }
+
+    bool certificateRevoked(Handle request) override {
+        static auto query = winHttp<decltype(WinHttpQueryOption)>("WinHttpQueryOption");
+        static auto chainOf = crypt32<decltype(CertGetCertificateChain)>("CertGetCertificateChain");
+        static auto freeChain = crypt32<decltype(CertFreeCertificateChain)>("CertFreeCertificateChain");
+        static auto freeCertificate = crypt32<decltype(CertFreeCertificateContext)>("CertFreeCertificateContext");
+        if (!chainOf || !freeChain || !freeCertificate) return false;
+        PCCERT_CONTEXT certificate = nullptr;
+        DWORD size = sizeof certificate;
+        if (!query(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &certificate, &size) || !certificate) return false;
+        CERT_CHAIN_PARA parameters{};
+        parameters.cbSize = sizeof parameters;
+        parameters.dwUrlRetrievalTimeout = 5000;  // a revocation server that does not answer costs seconds, not minutes
+        PCCERT_CHAIN_CONTEXT chain = nullptr;
+        bool revoked = chainOf(nullptr, certificate, nullptr, certificate->hCertStore, &parameters,
+                               CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT | CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT,
+                               nullptr, &chain) &&
+                       (chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_REVOKED);
+        if (chain) freeChain(chain);
+        freeCertificate(certificate);
+        return revoked;
     }
 
     std::optional<std::uint32_t> statusCode(Handle request) override {

@@ -10,7 +10,7 @@ namespace {
 // in which handles were closed.
 struct ScriptedHttps : HttpsOperations {
     std::optional<UrlComponents> url = UrlComponents{true, 443, 0, 0, 0, std::wstring(updateHost), L"/feed"};
-    std::string failAt;  // "session", "tls", "connect", "request", "send", "receive"
+    std::string failAt;  // "session", "tls", "connect", "request", "send", "receive", "revoked"
     std::optional<std::uint32_t> status = 200;
     std::vector<std::optional<std::size_t>> reads;  // in order; nothing left means the end
     std::vector<std::string> closed;
@@ -37,6 +37,7 @@ struct ScriptedHttps : HttpsOperations {
         clock += stepTakes;
         return failAt != "receive";
     }
+    bool certificateRevoked(Handle) override { return failAt == "revoked"; }
     std::optional<std::uint32_t> statusCode(Handle) override { return status; }
     std::optional<std::size_t> readData(Handle, unsigned char* buffer, std::size_t capacity) override {
         EXPECT_EQ(capacity, 65536u);
@@ -78,6 +79,7 @@ TEST(UpdateTransport, EveryFailureClosesWhatWasOpenedInOrder) {
              {"request", 200, {}, 10, "Update connection failed", {"connection", "session"}},
              {"send", 200, {}, 10, "Cannot reach the Relicade update server.", all},
              {"receive", 200, {}, 10, "Cannot reach the Relicade update server.", all},
+             {"revoked", 200, {}, 10, "Cannot reach the Relicade update server.", all},
              {"", std::nullopt, {}, 10, "Relicade update is unavailable. Try again later.", all},
              {"", 200, Reads{1000, std::nullopt}, 5000, "Launcher update download interrupted.", all},
              {"", 200, Reads{65536, 1}, 65536, "Launcher update exceeds its declared size.", all},
