@@ -293,7 +293,7 @@ SectionEnd
     Function ${un}ReadAddedList
         StrCpy $Added 0
         System::Call 'kernel32::CreateFileW(w "$INSTDIR\${ADDED_LIST}", i 0x80000000, i 1, p 0, i 3, i 0, p 0) p .r1'
-        ${If} $1 = -1
+        ${If} $1 P= -1
             Return
         ${EndIf}
         System::Call 'kernel32::GetFileSize(p r1, p 0) i .r2'
@@ -330,11 +330,11 @@ SectionEnd
 ; plain files only, and never through a link.
 Function un.RemoveAddedFiles
     Call un.ReadAddedList
-    ${If} $Added <> 0
+    ${If} $Added P<> 0
         IntPtrOp $8 $Added + 2 ; after the leading "\n"
         ${Do}
             System::Call 'msvcrt::wcschr(p r8, i 10) p .r9'
-            ${IfThen} $9 = 0 ${|} ${Break} ${|}
+            ${IfThen} $9 P= 0 ${|} ${Break} ${|}
             System::Call '*$9(&i2 0)'
             System::Call 'kernel32::lstrlenW(p r8) i .r0'
             ; Longer lines name nothing of ours, and would not fit once the folder is in front.
@@ -727,7 +727,7 @@ Function KeepRecordedPlayerData
     ${EndIf}
     StrCpy $PlayerData "${DEFAULT_PLAYER_DATA}"
     System::Call 'kernel32::CreateFileW(w "$INSTDIR\${LOCATION_RECORD}", i 0x80000000, i 1, p 0, i 3, i 0, p 0) p .r1'
-    ${If} $1 = -1
+    ${If} $1 P= -1
         Return
     ${EndIf}
     System::Alloc 4096
@@ -793,7 +793,7 @@ Function FinalFolder
     ${Loop}
     ; FILE_READ_ATTRIBUTES, any sharing, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS (a folder)
     System::Call 'kernel32::CreateFileW(w R2, i 0x80, i 7, p 0, i 3, i 0x02000000, p 0) p .r7'
-    ${If} $7 <> -1
+    ${If} $7 P<> -1
         System::Call 'kernel32::GetFinalPathNameByHandleW(p r7, w .r8, i ${NSIS_MAX_STRLEN}, i 0) i .r9'
         System::Call 'kernel32::CloseHandle(p r7)'
         ${If} $9 > 0
@@ -821,7 +821,7 @@ FunctionEnd
 ; the record or the list. A linked folder counts as someone else's.
 Function HoldsOnlyOwnFiles
     Call ReadAddedList
-    ${If} $Added <> 0
+    ${If} $Added P<> 0
         System::Call 'kernel32::lstrlenW(p $Added) i .r0'
         System::Call 'user32::CharUpperBuffW(p $Added, i r0)'
     ${EndIf}
@@ -863,7 +863,7 @@ Function HoldsOnlyOwnFiles
             ${Break}
         ${EndIf}
     ${Loop}
-    ${If} $Added <> 0
+    ${If} $Added P<> 0
         System::Free $Added
     ${EndIf}
     ${IfThen} $8 == 0 ${|} StrCpy $R0 1 ${|}
@@ -880,13 +880,13 @@ Function IsOwnFile
     ${EndIf}
     !insertmacro IsPayloadFile
     ${If} $R4 == 0
-    ${AndIf} $Added <> 0
+    ${AndIf} $Added P<> 0
         System::Call '*(&w${NSIS_MAX_STRLEN} "$\n$R3$\n") p .r0'
         System::Call 'kernel32::lstrlenW(p r0) i .r1'
         System::Call 'user32::CharUpperBuffW(p r0, i r1)'
         System::Call 'msvcrt::wcsstr(p $Added, p r0) p .r1'
         System::Free $0
-        ${IfThen} $1 <> 0 ${|} StrCpy $R4 1 ${|}
+        ${IfThen} $1 P<> 0 ${|} StrCpy $R4 1 ${|}
     ${EndIf}
 FunctionEnd
 
@@ -928,7 +928,7 @@ Function CheckAccessList
         Return
     ${EndIf}
     StrCpy $R0 "" ; the first other account that may write
-    ${If} $1 = 0
+    ${If} $1 P= 0
         StrCpy $R0 "S-1-1-0" ; no list at all: everyone
     ${Else}
         System::Call '*$1(&i1 .r8, &i1 .r8, &i2 .r8, &i2 .r3)' ; the ACL header's AceCount
