@@ -114,11 +114,12 @@ REFUSALS = [  # arguments, files there beforehand, the sentence
     (r"/PLAYERDATA=X:\r4\Vexa 3711\Saves /D=X:\r4\Vexa 3711", {}, APART),
     (r"/PLAYERDATA=x:\R5\VEXA 3711 /D=X:\r5\Vexa 3711", {}, APART),
     (r"/PLAYERDATA=X:\r6 /D=X:\r6\Vexa 3711", {}, APART),
-    # Another spelling of the same folder: its 8.3 name, a trailing dot, "..".
+    # Another spelling of the same folder: its 8.3 name (as Wine makes it), a trailing dot, "..".
     (r"/PLAYERDATA=X:\r8\VEXA~4OM\Saves /D=X:\r8\Vexa 3711", {r"r8\Vexa 3711\Saves\slot1.sav": b"save"}, APART),
     (r"/PLAYERDATA=X:\r9\Vexa 3711.\Saves /D=X:\r9\Vexa 3711", {}, APART),
     (r"/PLAYERDATA=X:\r10\Other\..\Vexa 3711\Saves /D=X:\r10\Vexa 3711", {}, APART),
-    (r"/PLAYERDATA=X:\r11\saves.bin /D=X:\r11\Vexa 3711", {r"r11\saves.bin": b"not a folder"},
+    (r"/PLAYERDATA=X:\r11\saves.bin /D=X:\r11\Vexa 3711", {r"r11\saves.bin": b"not a folder",  # over an installation
+     r"r11\Vexa 3711\Uninstall.exe": b"", r"r11\Vexa 3711\player-data-location.txt": b"X:\\r11\\data"},
      r'"X:\r11\saves.bin" is a file, not a folder.'),
     (r"/D=X:\r12\Vexa 3711", {r"r12\Vexa 3711": 0o777}, r'Other accounts on this computer may change "X:\r12\Vexa 3711".'),
     (r"/ALLUSERS /D=X:\r7\Vexa 3711", {}, 'Unknown option "/ALLUSERS"')]
@@ -166,7 +167,8 @@ for app, arguments, data, desktop, *_ in INSTALLATIONS:
     # modes, so its read-back lacks Administrators and the cut from the parent.
     lines = dict(line.split("|", 1) for line in helper("access-list", app)[1].splitlines())
     aces = re.findall(r"\(A;([^;]*);([^;]*);;;([^)]*)\)", lines.get("dacl", ""))
-    check(aces and {sid for *_, sid in aces} <= {"SY", "BA", lines["user"]} and ("OICI", "FA", lines["user"]) in aces,
+    user = lines.get("user")
+    check(aces and {sid for *_, sid in aces} <= {"SY", "BA", user} and ("OICI", "FA", user) in aces,
           "%s: access list %r" % (app, lines))
 check(wine("reg", "query", "HKLM\\" + KEY)[0] != 0, "registered for all users")
 
