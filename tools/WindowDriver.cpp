@@ -12,6 +12,8 @@
 //   vexa_window_driver enabled             enabled|1 when the window takes input, enabled|0 when not
 //   vexa_window_driver type <keys>         real keyboard input to the window brought to the front,
 //                                          e.g. ctrl+tab, ctrl+shift+tab, enter (modifiers held)
+//   vexa_window_driver field <id>          field|<text> of the first control with that id at any depth
+//                                          (the wizard's page is a dialog inside its window)
 //   vexa_window_driver --title <text> ...  any of these on the visible top-level window whose
 //                                          title begins with <text> (the installer's wizard, whose
 //                                          pages change the title's end)
@@ -170,6 +172,18 @@ int wmain(int count, wchar_t** arguments) {
     }
     if (command == L"enabled") {
         std::printf("enabled|%d\n", IsWindowEnabled(window) ? 1 : 0);
+        return 0;
+    }
+    if (command == L"field" && count > 2) {
+        struct Search { int id; HWND found; } search{_wtoi(arguments[2]), nullptr};
+        EnumChildWindows(window, [](HWND control, LPARAM data) -> BOOL {
+            Search& search = *reinterpret_cast<Search*>(data);
+            if (GetDlgCtrlID(control) != search.id) return TRUE;
+            search.found = control;
+            return FALSE;
+        }, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) return 1;
+        std::printf("field|%s\n", escaped(textOf(search.found)).c_str());
         return 0;
     }
     if (command == L"alt-f4") {

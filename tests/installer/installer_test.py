@@ -1,18 +1,24 @@
 #!/usr/bin/env python3
 """The installer under Wine, from a clean prefix: refused folders and options,
-silent installations the launcher accepts, a reinstallation and uninstallations
-that keep the player's data and other people's files byte for byte (never
-deleting through a link), and the Authenticode signatures.
+silent installations the launcher accepts in folders only the player may change,
+reinstallations that keep the player's data folder (the wizard shows it) and
+every byte in it, uninstallations that remove what an update added and keep the
+player's data and other people's files byte for byte (never deleting through a
+link), and the Authenticode signatures. The wizard needs a display: without one
+the test runs itself under xvfb-run.
 
     installer_test.py BUILD_DIR SETUP_EXE CERTIFICATE
 """
 import hashlib
 import os
 import pwd
+import re
 import shutil
 import subprocess
 import sys
 
+if not os.environ.get("DISPLAY") and shutil.which("xvfb-run"):
+    os.execvp("xvfb-run", ["xvfb-run", "-a", sys.executable, *sys.argv])
 BUILD, SETUP, CERT = sys.argv[1:4]
 VERSION = os.path.basename(SETUP)[len("Vexa3711-Setup-"):-len(".exe")]
 SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
@@ -49,6 +55,10 @@ def setup(arguments):
     return wine("cmd", "/c", "X:\\setup.exe /S " + arguments)
 
 
+def helper(*args):
+    return wine(os.path.join(BUILD, "bin", "launcher_test_helper.exe"), "-", *args)
+
+
 def snapshot(folder):
     """Every file's digest and every folder, so that a folder made is a change too."""
     return {os.path.relpath(os.path.join(d, n), folder): hashlib.sha256(open(os.path.join(d, n), "rb").read()).digest()
@@ -56,9 +66,19 @@ def snapshot(folder):
 
 
 def write(path, content):
+    """A file, or for a number a folder with that Unix mode (Wine's access list of it)."""
+    if isinstance(content, int):
+        os.makedirs(path)
+        os.chmod(path, content)
+        return
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as out:
         out.write(content)
+
+
+def read(windows_path):
+    with open(unix(windows_path), "rb") as source:
+        return source.read()
 
 
 def lock(folder, locked):
@@ -94,6 +114,14 @@ REFUSALS = [  # arguments, files there beforehand, the sentence
     (r"/PLAYERDATA=X:\r4\Vexa 3711\Saves /D=X:\r4\Vexa 3711", {}, APART),
     (r"/PLAYERDATA=x:\R5\VEXA 3711 /D=X:\r5\Vexa 3711", {}, APART),
     (r"/PLAYERDATA=X:\r6 /D=X:\r6\Vexa 3711", {}, APART),
+    # Another spelling of the same folder: its 8.3 name (as Wine makes it), a trailing dot, "..".
+    (r"/PLAYERDATA=X:\r8\VEXA~4OM\Saves /D=X:\r8\Vexa 3711", {r"r8\Vexa 3711\Saves\slot1.sav": b"save"}, APART),
+    (r"/PLAYERDATA=X:\r9\Vexa 3711.\Saves /D=X:\r9\Vexa 3711", {}, APART),
+    (r"/PLAYERDATA=X:\r10\Other\..\Vexa 3711\Saves /D=X:\r10\Vexa 3711", {}, APART),
+    (r"/PLAYERDATA=X:\r11\saves.bin /D=X:\r11\Vexa 3711", {r"r11\saves.bin": b"not a folder",  # over an installation
+     r"r11\Vexa 3711\Uninstall.exe": b"", r"r11\Vexa 3711\player-data-location.txt": b"X:\\r11\\data"},
+     r'"X:\r11\saves.bin" is a file, not a folder.'),
+    (r"/D=X:\r12\Vexa 3711", {r"r12\Vexa 3711": 0o777}, r'Other accounts on this computer may change "X:\r12\Vexa 3711".'),
     (r"/ALLUSERS /D=X:\r7\Vexa 3711", {}, 'Unknown option "/ALLUSERS"')]
 lock(os.path.join(X, "locked"), True)
 try:
@@ -111,10 +139,15 @@ finally:
 
 START_MENU = C_USER + r"\AppData\Roaming\Microsoft\Windows\Start Menu\Programs\Vexa 3711.lnk"
 DESKTOP = C_USER + r"\Desktop\Vexa 3711.lnk"
-INSTALLATIONS = [  # application folder, arguments, player data, desktop shortcut
-    (r"X:\Vexa Games\Vexa 3711", "", C_USER + r"\AppData\Local\Vexa3711Original\PlayerData", False),
-    (r"X:\Für alle\Vexa 3711", r"/DESKTOPSHORTCUT /PLAYERDATA=X:\Spieler Zoë ✓\Daten", r"X:\Spieler Zoë ✓\Daten", True)]
-for app, arguments, data, desktop in INSTALLATIONS:
+INSTALLATIONS = [  # application folder, arguments, player data, desktop shortcut, the files a later update
+    # adds (listed in launcher-files-added.txt), further lines of that list (naming what must stay), what
+    # uninstalling leaves (None: the folder is gone; "notes.txt" is the player's own file)
+    (r"X:\Vexa Games\Vexa 3711", "", C_USER + r"\AppData\Local\Vexa3711Original\PlayerData", False,
+     {r"Zusätze\extra.dll": b"added", "Vexa3711-helper.dll": b"added"}, [r"..\outside.txt", "", "Zusätze"], None),
+    # Windows removes the folder link at notices itself; Wine cannot, and it stays.
+    (r"X:\Für alle\Vexa 3711", r"/DESKTOPSHORTCUT /PLAYERDATA=X:\Spieler Zoë ✓\Daten", r"X:\Spieler Zoë ✓\Daten", True,
+     {"extra.dll": b"added"}, [r"notices\DirectXShaderCompiler.txt"], ["notes.txt", "notices"])]
+for app, arguments, data, desktop, *_ in INSTALLATIONS:
     code, _, error = setup(arguments + " /D=" + app)
     check(code == 0, "installing into %s: exit code %d, %r" % (app, code, error))
     check(open(unix(app + r"\player-data-location.txt"), "rb").read() == data.encode(), app + ": location record")
@@ -130,6 +163,13 @@ for app, arguments, data, desktop in INSTALLATIONS:
               'QuietUninstallString    REG_SZ    "X:', '\\Uninstall.exe" /S']  # reg writes no UTF-8
     check(all(v in entry for v in values), app + ": uninstall entry " + entry)
     check(os.path.exists(unix(START_MENU)) and os.path.exists(unix(DESKTOP)) == desktop, app + ": shortcuts")
+    # Only the player, SYSTEM and Administrators: Wine keeps the list as Unix
+    # modes, so its read-back lacks Administrators and the cut from the parent.
+    lines = dict(line.split("|", 1) for line in helper("access-list", app)[1].splitlines())
+    aces = re.findall(r"\(A;([^;]*);([^;]*);;;([^)]*)\)", lines.get("dacl", ""))
+    user = lines.get("user")
+    check(aces and {sid for *_, sid in aces} <= {"SY", "BA", user} and ("OICI", "FA", user) in aces,
+          "%s: access list %r" % (app, lines))
 check(wine("reg", "query", "HKLM\\" + KEY)[0] != 0, "registered for all users")
 
 tampered = os.path.join(X, "tampered.exe")
@@ -146,14 +186,45 @@ for program, accepted in [(SETUP, True), (unix(INSTALLATIONS[0][0] + r"\Vexa3711
     check(verified == accepted, "%s: signature %s" % (program, "refused" if accepted else "accepted"))
     check(VERSION.encode("utf-16-le") in open(program, "rb").read(), program + ": no version resource")
 
-# The player's data as sessions leave it, including files only they made.
-data = unix(INSTALLATIONS[0][2])
-for name, content in [("controller.mpk", os.urandom(32768)), ("input.cfg", b"vexa-input 1\n# mine\n"),
-                      ("saves/slot1.sav", b"save"), ("last-session.log", b"log"),
-                      ("launcher-updates/a.bin", b"cache")]:
-    write(os.path.join(data, name), content)
-before = snapshot(data)
-check(setup("/D=" + INSTALLATIONS[0][0])[0] == 0 and snapshot(data) == before, "reinstalling changed the player data")
+
+def wizard(*args):
+    return wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "--title", "Vexa 3711 Setup", *args)
+
+
+def wizard_page(text):
+    """Waits until the wizard shows a control with this text."""
+    for _ in range(50):
+        if "|%s|" % text in wizard("controls")[1]:
+            return True
+    return False
+
+
+def player_data_page(app):
+    """The folder the wizard's player-data page shows for this application folder."""
+    run = subprocess.Popen([os.path.join(SOURCE, "cmake", "wine-run"), PREFIX, "cmd", "/c", "X:\\setup.exe /D=" + app],
+                           env=ENV, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    shown = None
+    if wizard_page("&Next >") and wizard("click", "1")[0] == 0 and wizard_page("Choose Install Location") \
+            and wizard("click", "1")[0] == 0 and wizard_page("Choose Player Data Location"):
+        shown = wizard("field", "1019")[1].strip().removeprefix("field|")
+    subprocess.run(["wineserver", "-k"], env=ENV)  # the wizard goes unfinished
+    run.wait()
+    return shown
+
+
+# Reinstalling keeps the folder the installation's record names, the record and
+# the player's data as sessions left it, byte for byte, in every player-data folder.
+for app, _, data, *_ in INSTALLATIONS:
+    for name, content in [("controller.mpk", os.urandom(32768)), ("input.cfg", b"vexa-input 1\n# mine\n"),
+                          ("saves/slot1.sav", b"save"), ("last-session.log", b"log"),
+                          ("launcher-updates/a.bin", b"cache")]:
+        write(os.path.join(unix(data), name), content)
+    before = [read(app + r"\player-data-location.txt")] + [snapshot(unix(i[2])) for i in INSTALLATIONS]
+    shown = player_data_page(app)
+    check(shown == data, "%s: the player-data page shows %r" % (app, shown))
+    code, _, error = setup("/D=" + app)
+    check(code == 0 and [read(app + r"\player-data-location.txt")] + [snapshot(unix(i[2])) for i in INSTALLATIONS] == before,
+          "%s: reinstalling changed the record or the player data (exit code %d, %r)" % (app, code, error))
 
 # Uninstalling deletes nothing through a link: not through a linked installation
 # folder (refused), nor through a folder link planted at notices.
@@ -166,20 +237,32 @@ check(code == 2 and r'"X:\links\app" is reached through a link' in error and sna
 shutil.move(os.path.join(second, "notices"), os.path.join(X, "links", "notices"))
 os.symlink(os.path.join(X, "links", "notices"), os.path.join(second, "notices"))
 linked = snapshot(os.path.join(X, "links", "notices"))
-kept = {app: snapshot(unix(data)) for app, _, data, _ in INSTALLATIONS}
-for app, *_ in INSTALLATIONS:
-    write(unix(app + r"\notes.txt"), b"the player's own file")
+kept = {app: snapshot(unix(data)) for app, _, data, *_ in INSTALLATIONS}
+write(os.path.join(X, "outside.txt"), b"not ours")
+for app, _, _, _, added, lines, left in INSTALLATIONS:
+    for name, content in added.items():
+        write(unix(app + "\\" + name), content)
+    write(unix(app + r"\launcher-files-added.txt"), "".join(n + "\n" for n in [*added, *lines]).encode())
+    if "notes.txt" in (left or []):
+        write(unix(app + r"\notes.txt"), b"the player's own file")
     wine(app + r"\Uninstall.exe", "/S")
 subprocess.run(["wineserver", "-w"], env=ENV)  # the uninstallers go on from a copy in the temporary folder
-for app, _, data, _ in INSTALLATIONS:
-    left = sorted(os.listdir(unix(app))) if os.path.isdir(unix(app)) else None
-    # Windows removes the link itself; Wine cannot, and it stays.
-    check(left in (["notes.txt"], ["notes.txt", "notices"] if unix(app) == second else None),
-          "%s after uninstalling: %s" % (app, left))
+for app, _, data, _, _, _, left in INSTALLATIONS:
+    found = sorted(os.listdir(unix(app))) if os.path.isdir(unix(app)) else None
+    check(found == left, "%s after uninstalling: %s" % (app, found))
     check(snapshot(unix(data)) == kept[app], app + ": uninstalling changed the player data")
+check(os.path.exists(os.path.join(X, "outside.txt")), "uninstalling deleted a listed file outside its folder")
 check(snapshot(os.path.join(X, "links", "notices")) == linked, "uninstalling deleted through a link")
 check(not os.path.exists(unix(START_MENU)) and not os.path.exists(unix(DESKTOP)), "shortcuts left")
 check(wine("reg", "query", "HKCU\\" + KEY)[0] != 0, "uninstall entry left")
+
+# What an older uninstaller left (an update's files and their list) is this
+# product's own: installing there again works.
+app = INSTALLATIONS[0][0]
+write(unix(app + r"\Zusätze\extra.dll"), b"added")
+write(unix(app + r"\launcher-files-added.txt"), "Zusätze\\extra.dll\n".encode())
+code, _, error = setup("/D=" + app)
+check(code == 0, "installing over what an update left: exit code %d, %r" % (code, error))
 
 # A file the installer cannot write over its own installation (a folder in its
 # place): the launcher's own check says so.
@@ -189,6 +272,7 @@ write(os.path.join(X, "blocked", "player-data-location.txt"), b"X:\\data")
 code, _, error = setup(r"/PLAYERDATA=X:\blocked-data /D=X:\blocked")
 check(code != 0 and "check failed:\r\n\r\nA required file is missing or unreadable." in error,
       "blocked file: %r" % error)
+check(read(r"X:\blocked\player-data-location.txt") == b"X:\\data", "a failed installation replaced the record")
 subprocess.run(["wineserver", "-k"], env=ENV)
 
 print("\n".join(failures) or "installer: all checks passed")

@@ -8,6 +8,8 @@
 // Probe modes answer with the exit code (0 = it worked):
 //   try-write <path>, try-read <path>, try-delete <path>, try-mutex, scan (the process scan passes),
 //   load <dll> (LoadLibraryW's usual search: this program's folder first)
+// access-list <path> prints "user|<this account's SID>" and "dacl|<the path's
+// access list as SDDL>", as Windows reads them back.
 // Started as an updater ("--directory ..." first), it records its command line
 // and working folder in updater-started.txt in that folder, and exits.
 // Started with no arguments (as a restarted launcher), it records
@@ -15,7 +17,11 @@
 #include "launcher/SessionGuard.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
+
+#include <cstdio>
 
 #include <string>
 
@@ -92,6 +98,23 @@ int main() {
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 1;
         CloseHandle(file);
+        return 0;
+    }
+    if (mode == L"access-list") {
+        HANDLE token = nullptr;
+        alignas(TOKEN_USER) unsigned char user[256];
+        DWORD size = 0;
+        LPWSTR sid = nullptr, list = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) ||
+            !GetTokenInformation(token, TokenUser, user, sizeof user, &size) ||
+            !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid) ||
+            GetNamedSecurityInfoW(argument.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  nullptr, nullptr, &descriptor) != ERROR_SUCCESS ||
+            !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                  DACL_SECURITY_INFORMATION, &list, nullptr))
+            return 1;
+        std::printf("user|%ls\ndacl|%ls\n", sid, list);
         return 0;
     }
     if (mode == L"try-delete") return DeleteFileW(argument.c_str()) ? 0 : 1;

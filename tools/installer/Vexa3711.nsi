@@ -21,6 +21,8 @@ SetCompressor /SOLID lzma
 !define LAUNCHER "Vexa3711.exe"
 !define UNINSTALLER "Uninstall.exe"
 !define LOCATION_RECORD "player-data-location.txt"
+!define ADDED_LIST "launcher-files-added.txt"
+!define DEFAULT_PLAYER_DATA "$LOCALAPPDATA\Vexa3711Original\PlayerData"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vexa3711"
 
 Name "${PRODUCT}"
@@ -44,6 +46,9 @@ Var PlayerData    ; the folder player-data-location.txt names
 Var Problem       ; why a folder was refused; "" when none was
 Var Requested     ; the folder /D= named, exactly as given
 Var RemoveLinks   ; 1: the link walk removes the links it meets (uninstaller)
+Var PlayerDataChosen ; 1: /PLAYERDATA= or the player-data page named the folder
+Var Added         ; launcher-files-added.txt as "\n<line>\n<line>\n..." (UTF-16), or 0
+Var UserSid       ; the player's account, as S-1-5-...
 
 ; Opens a block that runs only when the folder and every folder above it are
 ; plain folders: the uninstaller deletes nothing through a link.
@@ -54,6 +59,20 @@ Var RemoveLinks   ; 1: the link walk removes the links it meets (uninstaller)
     ${If} $Problem == ""
 !macroend
 
+; A second folder page for the player's data: a reinstallation shows the folder
+; its location record names, so keeping the saves where they are is one click.
+!macro PlayerDataPage
+    !define MUI_PAGE_HEADER_TEXT "Choose Player Data Location"
+    !define MUI_PAGE_HEADER_SUBTEXT "Choose the folder in which your saves and settings are kept."
+    !define MUI_DIRECTORYPAGE_TEXT_TOP "Your saves, the Controller Pak, settings, logs and downloaded launcher updates are kept in this folder, apart from the game. Reinstalling or uninstalling ${PRODUCT} never changes what is in it.$\r$\n$\r$\nTo keep them somewhere else, click Browse and select another folder. Click Next to continue."
+    !define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Player-data folder"
+    !define MUI_DIRECTORYPAGE_VARIABLE $PlayerData
+    !define MUI_DIRECTORYPAGE_VERIFYONLEAVE ; judged by PrepareTarget, not by free space
+    !define MUI_PAGE_CUSTOMFUNCTION_SHOW PlayerDataPageShow
+    !define MUI_PAGE_CUSTOMFUNCTION_LEAVE PlayerDataPageLeave
+    !insertmacro MUI_PAGE_DIRECTORY
+!macroend
+
 !define MUI_ICON "${PAYLOAD_DIR}/Vexa3711.ico"
 !define MUI_UNICON "${PAYLOAD_DIR}/Vexa3711.ico"
 !define MUI_WELCOMEFINISHPAGE_BITMAP "${WIZARD_BITMAP}"
@@ -62,6 +81,7 @@ Var RemoveLinks   ; 1: the link walk removes the links it meets (uninstaller)
 !insertmacro MUI_PAGE_WELCOME
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
+!insertmacro PlayerDataPage
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} is installed. Start it here or from the Start menu.$\r$\n$\r$\nYour saves and settings are kept in $PlayerData."
@@ -92,9 +112,12 @@ Section "${PRODUCT}" SecMain
         Push $Problem
         Call Fail
     ${EndIf}
+    Call CreateApplicationFolder
     Call InstallApplication
     Call CreatePlayerData
     Call CheckInstallation
+    ; Last: any failure above leaves the previous record as it was.
+    Call WriteLocationRecord
 SectionEnd
 
 Section /o "Desktop shortcut" SecDesktop
@@ -110,6 +133,7 @@ Section "Uninstall"
     StrCpy $RemoveLinks 1
     StrCpy $R1 $INSTDIR
     Call un.WalkLinks
+    Call un.RemoveAddedFiles
     !insertmacro RemovePayload
     Delete "$INSTDIR\${LOCATION_RECORD}"
     ; A later installation elsewhere owns the entry and shortcuts: they stay.
@@ -262,15 +286,123 @@ SectionEnd
 !insertmacro SharedFunctions ""
 !insertmacro SharedFunctions "un."
 
+!macro AddedListFunctions un
+    ; $Added becomes launcher-files-added.txt (UTF-8, each line ending in LF,
+    ; written by the updater) as UTF-16 "\n<line>\n<line>\n", or 0 when it is
+    ; missing, empty, over 1 MiB or not UTF-8. The caller frees it.
+    Function ${un}ReadAddedList
+        StrCpy $Added 0
+        System::Call 'kernel32::CreateFileW(w "$INSTDIR\${ADDED_LIST}", i 0x80000000, i 1, p 0, i 3, i 0, p 0) p .r1'
+        ${If} $1 P= -1
+            Return
+        ${EndIf}
+        System::Call 'kernel32::GetFileSize(p r1, p 0) i .r2'
+        ${If} $2 > 0
+        ${AndIf} $2 <= 1048576
+            System::Alloc $2
+            Pop $3
+            System::Call 'kernel32::ReadFile(p r1, p r3, i r2, *i .r4, p 0) i .r5'
+            ${If} $5 <> 0
+            ${AndIf} $4 = $2
+                System::Call 'kernel32::MultiByteToWideChar(i 65001, i 8, p r3, i r2, p 0, i 0) i .r4'
+                ${If} $4 > 0
+                    IntOp $5 $4 + 2
+                    IntOp $5 $5 * 2
+                    System::Alloc $5
+                    Pop $Added
+                    System::Call '*$Added(&i2 10)'
+                    IntPtrOp $5 $Added + 2
+                    System::Call 'kernel32::MultiByteToWideChar(i 65001, i 8, p r3, i r2, p r5, i r4)'
+                    IntOp $4 $4 * 2
+                    IntPtrOp $5 $5 + $4
+                    System::Call '*$5(&i2 0)'
+                ${EndIf}
+            ${EndIf}
+            System::Free $3
+        ${EndIf}
+        System::Call 'kernel32::CloseHandle(p r1)'
+    FunctionEnd
+!macroend
+!insertmacro AddedListFunctions ""
+!insertmacro AddedListFunctions "un."
+
+; What an update added, as launcher-files-added.txt lists it, then the list:
+; plain files only, and never through a link.
+Function un.RemoveAddedFiles
+    Call un.ReadAddedList
+    ${If} $Added P<> 0
+        IntPtrOp $8 $Added + 2 ; after the leading "\n"
+        ${Do}
+            System::Call 'msvcrt::wcschr(p r8, i 10) p .r9'
+            ${IfThen} $9 P= 0 ${|} ${Break} ${|}
+            System::Call '*$9(&i2 0)'
+            System::Call 'kernel32::lstrlenW(p r8) i .r0'
+            ; Longer lines name nothing of ours, and would not fit once the folder is in front.
+            ${If} $0 < 512
+                System::Call 'kernel32::lstrcpynW(w .R1, p r8, i ${NSIS_MAX_STRLEN})'
+                Call un.RemoveAddedFile
+            ${EndIf}
+            IntPtrOp $8 $9 + 2
+        ${Loop}
+        System::Free $Added
+    ${EndIf}
+    Delete "$INSTDIR\${ADDED_LIST}"
+FunctionEnd
+
+; Deletes the file that the line $R1 names below the application folder when
+; it is a plain file reached through plain folders; anything else stays. Folders
+; it leaves empty go too.
+Function un.RemoveAddedFile
+    StrCpy $R2 $INSTDIR
+    StrCpy $4 "" ; the name being read
+    StrCpy $5 0
+    ${Do}
+        StrCpy $6 $R1 1 $5
+        IntOp $5 $5 + 1
+        ${If} $6 == "\"
+        ${OrIf} $6 == ""
+            ${If} $4 == ""
+            ${OrIf} $4 == "."
+            ${OrIf} $4 == ".."
+                Return
+            ${EndIf}
+            StrCpy $R2 "$R2\$4"
+            StrCpy $4 ""
+            System::Call 'kernel32::GetFileAttributesW(w R2) i .r7'
+            ${IfThen} $7 = -1 ${|} Return ${|}
+            IntOp $0 $7 & 0x400 ; FILE_ATTRIBUTE_REPARSE_POINT
+            ${IfThen} $0 <> 0 ${|} Return ${|}
+            IntOp $7 $7 & 0x10 ; FILE_ATTRIBUTE_DIRECTORY
+            ${If} $6 == ""
+                ${IfThen} $7 <> 0 ${|} Return ${|}
+                System::Call 'kernel32::DeleteFileW(w R2)'
+                ${Break}
+            ${EndIf}
+            ${IfThen} $7 = 0 ${|} Return ${|}
+        ${ElseIf} $6 == "/"
+        ${OrIf} $6 == ":"
+            Return ; not a plain path below the application folder
+        ${Else}
+            StrCpy $4 "$4$6"
+        ${EndIf}
+    ${Loop}
+    ${Do}
+        ${GetParent} $R2 $R2
+        ${IfThen} $R2 == $INSTDIR ${|} ${Break} ${|}
+        System::Call 'kernel32::RemoveDirectoryW(w R2) i .r7'
+    ${LoopUntil} $7 = 0
+FunctionEnd
+
 
 Function .onInit
     ${GetParameters} $R9
     Call CheckOptions
-    StrCpy $PlayerData "$LOCALAPPDATA\Vexa3711Original\PlayerData"
+    StrCpy $PlayerData "${DEFAULT_PLAYER_DATA}"
     ClearErrors
     ${GetOptions} $R9 "/PLAYERDATA=" $R0
     ${IfNot} ${Errors}
         StrCpy $PlayerData $R0
+        StrCpy $PlayerDataChosen 1
     ${EndIf}
     !insertmacro OptionGiven "/DESKTOPSHORTCUT" $R1
     ${If} $R1 == 1
@@ -351,13 +483,18 @@ Function PrepareTarget
     Call CheckFolder
     StrCmp $Problem "" 0 done
     StrCpy $INSTDIR $R1
+    Call KeepRecordedPlayerData
     StrCpy $R1 $PlayerData
     Call CheckFolder
     StrCmp $Problem "" 0 done
     StrCpy $PlayerData $R1
+    Call CheckNotAFile
+    StrCmp $Problem "" 0 done
     Call CheckApart
     StrCmp $Problem "" 0 done
     Call CheckOccupant
+    StrCmp $Problem "" 0 done
+    Call CheckAccessList
     StrCmp $Problem "" 0 done
     StrCpy $R1 $INSTDIR
     Call CheckWritable
@@ -370,11 +507,17 @@ FunctionEnd
 ; The player's data may not be the application folder, lie inside it or hold
 ; it: removing or replacing the one would take the other along.
 Function CheckApart
-    ; Compared with a closing separator, so that "X:\Games2" is not inside "X:\Games".
+    ; As folders, not spellings: 8.3 names, trailing dots and other aliases of
+    ; one folder meet the same rule.
+    StrCpy $R1 $PlayerData
+    Call FinalFolder
+    Push $R1
     StrCpy $R1 $INSTDIR
+    Call FinalFolder
+    Pop $R2
+    ; Compared with a closing separator, so that "X:\Games2" is not inside "X:\Games".
     StrCpy $R3 $R1 1 -1
     ${IfThen} $R3 != "\" ${|} StrCpy $R1 "$R1\" ${|}
-    StrCpy $R2 $PlayerData
     StrCpy $R3 $R2 1 -1
     ${IfThen} $R3 != "\" ${|} StrCpy $R2 "$R2\" ${|}
     ; The shorter one a prefix of the other, whatever the case.
@@ -424,6 +567,9 @@ Function CheckOccupant
         FindClose $R1
     ${EndIf}
     ${If} $R0 == 1
+        Call HoldsOnlyOwnFiles
+    ${EndIf}
+    ${If} $R0 == 1
         StrCpy $Problem "This folder holds other files. Choose an empty folder."
     ${EndIf}
 FunctionEnd
@@ -462,7 +608,6 @@ FunctionEnd
 ; uninstaller, uninstall entry, shortcuts.
 Function InstallApplication
     !insertmacro InstallPayload
-    Call WriteLocationRecord
     ClearErrors
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -487,15 +632,23 @@ Function InstallApplication
 FunctionEnd
 
 ; Raw UTF-8 without byte-order mark or line break: the launcher takes every
-; byte as part of the path.
+; byte as part of the path. Written aside and moved over the old record, so a
+; failed write leaves that one whole.
 Function WriteLocationRecord
     StrCpy $R0 0
     StrCpy $R1 $PlayerData
+    StrCpy $R7 "$INSTDIR\${LOCATION_RECORD}.new"
     ClearErrors
-    FileOpen $R5 "$INSTDIR\${LOCATION_RECORD}" w
+    FileOpen $R5 $R7 w
     ${IfNot} ${Errors}
         Call WriteUtf8
         FileClose $R5
+        ${If} $R0 == 1
+            ; MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
+            System::Call 'kernel32::MoveFileExW(w R7, w "$INSTDIR\${LOCATION_RECORD}", i 9) i .R0'
+            ${IfThen} $R0 <> 0 ${|} StrCpy $R0 1 ${|}
+        ${EndIf}
+        Delete $R7
     ${EndIf}
     ${If} $R0 != 1
         Push "Cannot write $INSTDIR\${LOCATION_RECORD}."
@@ -519,9 +672,10 @@ Function CreatePlayerData
 FunctionEnd
 
 ; The launcher's own check of the installation; its sentence reaches the player.
+; The player-data folder is handed over: the record is written only after this.
 Function CheckInstallation
     DetailPrint "Checking the installation"
-    nsExec::ExecToStack '"$INSTDIR\${LAUNCHER}" --verify-application'
+    nsExec::ExecToStack '"$INSTDIR\${LAUNCHER}" --verify-application --data-dir "$PlayerData"'
     Pop $R0
     Pop $R1
     ${IfThen} $R1 == "" ${|} StrCpy $R1 "$INSTDIR\${LAUNCHER} did not start." ${|}
@@ -545,5 +699,299 @@ Function un.onInit
     ${If} $Problem != ""
         Push "${PRODUCT} was not removed: $\"$INSTDIR$\" is reached through a link, and the uninstaller deletes nothing through a link."
         Call un.Fail
+    ${EndIf}
+FunctionEnd
+
+; The player-data page's "Next": what the player confirmed there is their choice.
+Function PlayerDataPageLeave
+    StrCpy $PlayerDataChosen 1
+    Call DirectoryPageLeave
+FunctionEnd
+
+; The page measures nothing: the space the game needs is not taken there.
+Function PlayerDataPageShow
+    FindWindow $0 "#32770" "" $HWNDPARENT
+    GetDlgItem $1 $0 1023
+    ShowWindow $1 ${SW_HIDE}
+    GetDlgItem $1 $0 1024
+    ShowWindow $1 ${SW_HIDE}
+FunctionEnd
+
+; Over an installation the player-data folder is the one its location record
+; names (UTF-8, the whole file), unless /PLAYERDATA= or the player named one: a
+; reinstallation never moves the launcher away from the saves. Without a
+; readable record, the default.
+Function KeepRecordedPlayerData
+    ${If} $PlayerDataChosen == 1
+        Return
+    ${EndIf}
+    StrCpy $PlayerData "${DEFAULT_PLAYER_DATA}"
+    System::Call 'kernel32::CreateFileW(w "$INSTDIR\${LOCATION_RECORD}", i 0x80000000, i 1, p 0, i 3, i 0, p 0) p .r1'
+    ${If} $1 P= -1
+        Return
+    ${EndIf}
+    System::Alloc 4096
+    Pop $2
+    System::Call 'kernel32::ReadFile(p r1, p r2, i 4095, *i .r3, p 0) i .r4'
+    System::Call 'kernel32::CloseHandle(p r1)'
+    ${If} $4 <> 0
+    ${AndIf} $3 > 0
+    ${AndIf} $3 < 4095
+        ; Whole, without a zero byte, and UTF-8.
+        System::Call 'kernel32::lstrlenA(p r2) i .r4'
+        ${If} $4 = $3
+            System::Call 'kernel32::MultiByteToWideChar(i 65001, i 8, p r2, i -1, w .r5, i ${NSIS_MAX_STRLEN}) i .r4'
+            ${IfThen} $4 > 1 ${|} StrCpy $PlayerData $5 ${|}
+        ${EndIf}
+    ${EndIf}
+    System::Free $2
+FunctionEnd
+
+; The player-data folder, or the nearest path above it that exists, must be a
+; folder: a file in the way is refused now, not after the first write.
+Function CheckNotAFile
+    StrCpy $R2 $PlayerData
+    ${Do}
+        System::Call 'kernel32::GetFileAttributesW(w R2) i .r0'
+        ${If} $0 <> -1
+            IntOp $0 $0 & 0x10 ; FILE_ATTRIBUTE_DIRECTORY
+            ${If} $0 = 0
+                StrCpy $Problem "Cannot create your player data in $\"$PlayerData$\": $\"$R2$\" is a file, not a folder. Choose another folder."
+            ${EndIf}
+            Return
+        ${EndIf}
+        Call ParentFolder
+    ${LoopUntil} $R2 == ""
+FunctionEnd
+
+; $R1, a full path, becomes the final path of its nearest existing folder, as
+; the file system resolves it (long names, no aliases), followed by the rest
+; without the trailing dots and blanks that Windows drops from names.
+Function FinalFolder
+    StrCpy $R2 $R1
+    StrCpy $6 "" ; the part that does not exist yet
+    ${DoUntil} ${FileExists} "$R2\*.*"
+        StrCpy $7 $R2
+        Call ParentFolder
+        ${If} $R2 == ""
+            Return ; no drive: compared as written
+        ${EndIf}
+        StrLen $8 $R2
+        StrCpy $9 $R2 1 -1
+        ${IfThen} $9 != "\" ${|} IntOp $8 $8 + 1 ${|}
+        StrCpy $9 $7 "" $8
+        ${Do}
+            StrCpy $8 $9 1 -1
+            ${If} $8 == "."
+            ${OrIf} $8 == " "
+                StrCpy $9 $9 -1
+            ${Else}
+                ${Break}
+            ${EndIf}
+        ${Loop}
+        StrCpy $6 "\$9$6"
+    ${Loop}
+    ; FILE_READ_ATTRIBUTES, any sharing, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS (a folder)
+    System::Call 'kernel32::CreateFileW(w R2, i 0x80, i 7, p 0, i 3, i 0x02000000, p 0) p .r7'
+    ${If} $7 P<> -1
+        System::Call 'kernel32::GetFinalPathNameByHandleW(p r7, w .r8, i ${NSIS_MAX_STRLEN}, i 0) i .r9'
+        System::Call 'kernel32::CloseHandle(p r7)'
+        ${If} $9 > 0
+        ${AndIf} $9 < ${NSIS_MAX_STRLEN}
+            StrCpy $R2 $8
+            StrCpy $9 $R2 8
+            ${If} $9 == "\\?\UNC\"
+                StrCpy $R2 $R2 "" 8
+                StrCpy $R2 "\\$R2"
+            ${Else}
+                StrCpy $9 $R2 4
+                ${IfThen} $9 == "\\?\" ${|} StrCpy $R2 $R2 "" 4 ${|}
+            ${EndIf}
+        ${EndIf}
+    ${EndIf}
+    StrCpy $9 $R2 1 -1
+    ${IfThen} $9 == "\" ${|} StrCpy $R2 $R2 -1 ${|}
+    StrCpy $R1 "$R2$6"
+FunctionEnd
+
+; $R0 = 0 when every file below the application folder is this product's: the
+; payload, the location record, the uninstaller, the updater's list of added
+; files and the files it names. Names like README.md and Uninstall.exe are
+; common, so one file no other product has must be there too: the launcher,
+; the record or the list. A linked folder counts as someone else's.
+Function HoldsOnlyOwnFiles
+    Call ReadAddedList
+    ${If} $Added P<> 0
+        System::Call 'kernel32::lstrlenW(p $Added) i .r0'
+        System::Call 'user32::CharUpperBuffW(p $Added, i r0)'
+    ${EndIf}
+    StrLen $9 "$INSTDIR\"
+    StrCpy $R0 0
+    StrCpy $8 0 ; 1 once a file of this product alone is found
+    Push "" ; the end of the folders still to walk
+    Push $INSTDIR
+    ${Do}
+        Pop $R6
+        ${IfThen} $R6 == "" ${|} ${Break} ${|}
+        FindFirst $R7 $R8 "$R6\*.*"
+        ${DoWhile} $R8 != ""
+            StrCpy $R2 "$R6\$R8"
+            ${If} $R8 == "."
+            ${OrIf} $R8 == ".."
+            ${ElseIf} ${FileExists} "$R2\*.*"
+                Call IsLink
+                ${IfThen} $R3 == 1 ${|} StrCpy $R0 1 ${|}
+                ${IfThen} $R3 == 0 ${|} Push $R2 ${|}
+            ${Else}
+                StrCpy $R3 $R2 "" $9
+                ${If} $R3 == "${LAUNCHER}"
+                ${OrIf} $R3 == "${LOCATION_RECORD}"
+                ${OrIf} $R3 == "${ADDED_LIST}"
+                    StrCpy $8 1
+                ${EndIf}
+                Call IsOwnFile
+                ${IfThen} $R4 == 0 ${|} StrCpy $R0 1 ${|}
+            ${EndIf}
+            ${IfThen} $R0 == 1 ${|} ${Break} ${|}
+            FindNext $R7 $R8
+        ${Loop}
+        FindClose $R7
+        ${If} $R0 == 1
+            ${Do}
+                Pop $R6
+            ${LoopUntil} $R6 == ""
+            ${Break}
+        ${EndIf}
+    ${Loop}
+    ${If} $Added P<> 0
+        System::Free $Added
+    ${EndIf}
+    ${IfThen} $8 == 0 ${|} StrCpy $R0 1 ${|}
+FunctionEnd
+
+; $R4 = 1 when $R3, a path below the application folder, is one of this
+; product's files ($Added upper-cased).
+Function IsOwnFile
+    StrCpy $R4 1
+    ${If} $R3 == "${LOCATION_RECORD}"
+    ${OrIf} $R3 == "${UNINSTALLER}"
+    ${OrIf} $R3 == "${ADDED_LIST}"
+        Return
+    ${EndIf}
+    !insertmacro IsPayloadFile
+    ${If} $R4 == 0
+    ${AndIf} $Added P<> 0
+        System::Call '*(&w${NSIS_MAX_STRLEN} "$\n$R3$\n") p .r0'
+        System::Call 'kernel32::lstrlenW(p r0) i .r1'
+        System::Call 'user32::CharUpperBuffW(p r0, i r1)'
+        System::Call 'msvcrt::wcsstr(p $Added, p r0) p .r1'
+        System::Free $0
+        ${IfThen} $1 P<> 0 ${|} StrCpy $R4 1 ${|}
+    ${EndIf}
+FunctionEnd
+
+; $UserSid: the account this installer runs as.
+Function ReadUserSid
+    StrCpy $UserSid ""
+    System::Call 'kernel32::GetCurrentProcess() p .r0'
+    System::Call 'advapi32::OpenProcessToken(p r0, i 8, *p .r1) i .r2' ; TOKEN_QUERY
+    ${IfThen} $2 = 0 ${|} Return ${|}
+    System::Alloc 256
+    Pop $3
+    System::Call 'advapi32::GetTokenInformation(p r1, i 1, p r3, i 256, *i .r4) i .r2' ; TokenUser
+    ${If} $2 <> 0
+        System::Call '*$3(p .r4)'
+        System::Call 'advapi32::ConvertSidToStringSidW(p r4, *p .r5) i .r2'
+        ${If} $2 <> 0
+            System::Call 'kernel32::lstrcpynW(w .r6, p r5, i ${NSIS_MAX_STRLEN})'
+            StrCpy $UserSid $6
+            System::Call 'kernel32::LocalFree(p r5)'
+        ${EndIf}
+    ${EndIf}
+    System::Free $3
+    System::Call 'kernel32::CloseHandle(p r1)'
+FunctionEnd
+
+; An existing application folder that another account may write is refused:
+; it could replace the launcher or plant files the launcher trusts. Writing is
+; left to the player, SYSTEM, Administrators and CREATOR OWNER (whoever makes
+; a file below, here the player).
+Function CheckAccessList
+    ${IfNot} ${FileExists} "$INSTDIR\*.*"
+        Return
+    ${EndIf}
+    Call ReadUserSid
+    ; SE_FILE_OBJECT, DACL_SECURITY_INFORMATION
+    System::Call 'advapi32::GetNamedSecurityInfoW(w "$INSTDIR", i 1, i 4, p 0, p 0, *p .r1, p 0, *p .r2) i .r0'
+    ${If} $0 <> 0
+        StrCpy $Problem "Cannot read who may change $\"$INSTDIR$\". Choose a folder of your own."
+        Return
+    ${EndIf}
+    StrCpy $R0 "" ; the first other account that may write
+    ${If} $1 P= 0
+        StrCpy $R0 "S-1-1-0" ; no list at all: everyone
+    ${Else}
+        System::Call '*$1(&i1 .r8, &i1 .r8, &i2 .r8, &i2 .r3)' ; the ACL header's AceCount
+        StrCpy $4 0
+        ${DoWhile} $4 < $3
+            System::Call 'advapi32::GetAce(p r1, i r4, *p .r5) i .r0'
+            ${If} $0 <> 0
+                System::Call '*$5(&i1 .r6, &i1 .r8, &i2 .r8, i .r7)'
+                ; FILE_WRITE_DATA, FILE_APPEND_DATA, FILE_DELETE_CHILD, DELETE,
+                ; WRITE_DAC, WRITE_OWNER, GENERIC_ALL, GENERIC_WRITE
+                IntOp $7 $7 & 0x500D0046
+                ${If} $6 = 0 ; ACCESS_ALLOWED_ACE_TYPE
+                ${AndIf} $7 <> 0
+                    IntPtrOp $5 $5 + 8 ; the SID after the header and mask
+                    System::Call 'advapi32::ConvertSidToStringSidW(p r5, *p .r6) i .r0'
+                    StrCpy $7 "?"
+                    ${If} $0 <> 0
+                        System::Call 'kernel32::lstrcpynW(w .r7, p r6, i ${NSIS_MAX_STRLEN})'
+                        System::Call 'kernel32::LocalFree(p r6)'
+                    ${EndIf}
+                    ${If} $7 != $UserSid
+                    ${AndIf} $7 != "S-1-5-18"
+                    ${AndIf} $7 != "S-1-5-32-544"
+                    ${AndIf} $7 != "S-1-3-0"
+                        StrCpy $R0 $7
+                        ${Break}
+                    ${EndIf}
+                ${EndIf}
+            ${EndIf}
+            IntOp $4 $4 + 1
+        ${Loop}
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r2)'
+    ${If} $R0 != ""
+        StrCpy $Problem "Other accounts on this computer may change $\"$INSTDIR$\". Choose a folder that only your account can change."
+    ${EndIf}
+FunctionEnd
+
+; A new application folder gets an access list of its own, cut from its
+; parent's: the player, SYSTEM and Administrators, nobody else. Under a drive
+; root every account could otherwise replace the launcher.
+Function CreateApplicationFolder
+    ${If} ${FileExists} "$INSTDIR\*.*"
+        Return
+    ${EndIf}
+    Call ReadUserSid
+    ${GetParent} $INSTDIR $0
+    ${IfNot} ${FileExists} "$0\*.*"
+        CreateDirectory $0
+    ${EndIf}
+    StrCpy $3 0
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;$UserSid)", i 1, *p .r1, p 0) i .r2'
+    ${If} $2 <> 0
+        ${If} $UserSid != ""
+            ; SECURITY_ATTRIBUTES: nLength, padding, lpSecurityDescriptor, bInheritHandle, padding
+            System::Call '*(i 24, i 0, p r1, i 0, i 0) p .r4'
+            System::Call 'kernel32::CreateDirectoryW(w "$INSTDIR", p r4) i .r3'
+            System::Free $4
+        ${EndIf}
+        System::Call 'kernel32::LocalFree(p r1)'
+    ${EndIf}
+    ${If} $3 = 0
+        Push "Cannot create $\"$INSTDIR$\" for your account only."
+        Call Fail
     ${EndIf}
 FunctionEnd
