@@ -2,7 +2,9 @@
 """The installer under Wine, from a clean prefix: refused folders and options,
 silent installations the launcher accepts, a reinstallation and uninstallations
 that keep the player's data and other people's files byte for byte (never
-deleting through a link), and the Authenticode signatures.
+deleting through a link), waiting for a launcher or game that runs, what it
+says and asks over an older, the same or a newer version, and the Authenticode
+signatures. Needs a display (xvfb-run) for the wizard.
 
     installer_test.py BUILD_DIR SETUP_EXE CERTIFICATE
 """
@@ -10,8 +12,10 @@ import hashlib
 import os
 import pwd
 import shutil
+import struct
 import subprocess
 import sys
+import time
 
 BUILD, SETUP, CERT = sys.argv[1:4]
 VERSION = os.path.basename(SETUP)[len("Vexa3711-Setup-"):-len(".exe")]
@@ -47,6 +51,27 @@ def wine(*args):
 
 def setup(arguments):
     return wine("cmd", "/c", "X:\\setup.exe /S " + arguments)
+
+
+def start(*args, **variables):
+    """A Windows program left running."""
+    return subprocess.Popen([os.path.join(SOURCE, "cmake", "wine-run"), PREFIX, *args], env=dict(ENV, **variables),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def wizard(*args):
+    """vexa_window_driver on the installer's topmost window (a box of it comes first)."""
+    return wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "--title", "Vexa 3711 Setup", *args)[1]
+
+
+def until(shown, what):
+    """Waits for the wizard to show a text (its page or box has come)."""
+    for _ in range(60):
+        if shown in wizard("texts"):
+            return True
+        time.sleep(0.3)
+    failures.append("the installer never showed %r (%s)" % (shown, what))
+    return False
 
 
 def snapshot(folder):
@@ -94,7 +119,14 @@ REFUSALS = [  # arguments, files there beforehand, the sentence
     (r"/PLAYERDATA=X:\r4\Vexa 3711\Saves /D=X:\r4\Vexa 3711", {}, APART),
     (r"/PLAYERDATA=x:\R5\VEXA 3711 /D=X:\r5\Vexa 3711", {}, APART),
     (r"/PLAYERDATA=X:\r6 /D=X:\r6\Vexa 3711", {}, APART),
-    (r"/ALLUSERS /D=X:\r7\Vexa 3711", {}, 'Unknown option "/ALLUSERS"')]
+    (r"/ALLUSERS /D=X:\r7\Vexa 3711", {}, 'Unknown option "/ALLUSERS"'),
+    # Folders that only look like an earlier installation of it.
+    (r"/D=X:\r8\Vexa 3711", {r"r8\Vexa 3711\Uninstall.exe": b"MZ", r"r8\Vexa 3711\SDL2.dll": b"their SDL"},
+     "This folder holds other files."),
+    (r"/D=X:\r9\Vexa 3711", {r"r9\Vexa 3711\player-data-location.txt": b"X:\\data", r"r9\Vexa 3711\a.txt": b"a"},
+     "This folder holds other files."),
+    (r"/D=X:\r10\Vexa 3711", {r"r10\Vexa 3711\Uninstall.exe\x": b"", r"r10\Vexa 3711\player-data-location.txt\x": b""},
+     "This folder holds other files.")]
 lock(os.path.join(X, "locked"), True)
 try:
     for arguments, files, sentence in REFUSALS:
@@ -155,6 +187,94 @@ for name, content in [("controller.mpk", os.urandom(32768)), ("input.cfg", b"vex
 before = snapshot(data)
 check(setup("/D=" + INSTALLATIONS[0][0])[0] == 0 and snapshot(data) == before, "reinstalling changed the player data")
 
+# What the installer says and asks over the version installed: the entry's
+# DisplayVersion or the launcher's version resource, whichever is newer. The
+# wizard asks over a newer one with No as the default, and No keeps the
+# installation; silently only /DOWNGRADE replaces it.
+wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")  # no wait for a window manager
+app = INSTALLATIONS[0][0]
+launcher = unix(app + r"\Vexa3711.exe")
+NEWER = "A newer version of Vexa 3711 (%s) is installed"
+VERSIONS = [  # DisplayVersion, the launcher's version resource, arguments, the welcome page, exit code, sentence
+    (VERSION, VERSION, "", "Setup repairs that installation", 0, ""),
+    ("0.2.9", "0.2.9", "", r"Vexa 3711 0.2.9 is installed in %s. Setup updates it to %s" % (app, VERSION), 0, ""),
+    ("9.1.0", VERSION, "", NEWER % "9.1.0", 2, NEWER % "9.1.0" + "; this is %s. Add /DOWNGRADE" % VERSION),
+    (VERSION, "9.2.0", "", NEWER % "9.2.0", 2, NEWER % "9.2.0"),
+    ("9.1.0", "9.2.0", "/DOWNGRADE ", NEWER % "9.2.0", 0, "")]
+for display, resource, arguments, welcome, expected, sentence in VERSIONS:
+    row = "%s/%s %s" % (display, resource, arguments)
+    wine("reg", "add", "HKCU\\" + KEY, "/v", "DisplayVersion", "/d", display, "/f")
+    with open(launcher, "r+b") as program:  # VS_FIXEDFILEINFO: signature, structure version, then the file version
+        program.seek(program.read().index(struct.pack("<I", 0xFEEF04BD)) + 8)
+        major, minor, patch = map(int, resource.split("."))
+        program.write(struct.pack("<II", major << 16 | minor, patch << 16))
+    before = snapshot(unix(app)), snapshot(data)
+    running = start("cmd", "/c", "X:\\setup.exe /D=" + app)
+    if until(welcome, row + ": welcome page") and expected == 2:
+        wizard("click", "1")  # Next: the folder page
+        until("Choose Install Location", row)
+        wizard("click", "1")  # Next: the question
+        newest = max(display, resource, key=lambda v: tuple(map(int, v.split("."))))
+        if until(NEWER % newest + ". Replace it with %s?" % VERSION, row + ": question"):
+            controls, focus = wizard("controls").splitlines(), wizard("focus").strip().split("|")[-1]
+            check(any(c.startswith(focus + "|") and "|&No|" in c for c in controls), row + ": No is not the default")
+            wizard("click", "7")  # No
+            until("Choose Install Location", row + ": No left the folder page")
+    wine("taskkill", "/F", "/IM", "setup.exe")
+    running.wait()
+    code, _, error = setup(arguments + "/D=" + app)
+    check(code == expected and sentence in error, "%s: exit code %d, %r" % (row, code, error))
+    check((snapshot(unix(app)), snapshot(data)) == before if expected else snapshot(data) == before[1],
+          row + ": changed the installation or the player data")
+check("DisplayVersion    REG_SZ    " + VERSION in wine("reg", "query", "HKCU\\" + KEY)[1], "/DOWNGRADE: the entry")
+
+# A launcher or the game of the installation running: the installer and the
+# uninstaller stop before writing or removing anything, silently with exit code
+# 2; closed, the next run succeeds and keeps the player's data.
+RUNNING = "Vexa 3711 is running. Close it, then choose Retry."
+shutil.copy(unix(app + r"\Uninstall.exe"), os.path.join(X, "uninstall.exe"))  # as Windows runs it: a copy, _?= the folder
+WHILE_RUNNING = [  # what runs, its variables, the program that must wait
+    ("Vexa3711.exe", {}, "X:\\setup.exe /S /D=" + app),
+    ("VexaWindowsRT64.exe", {"STAND_IN_SLEEP_MS": "60000"}, "X:\\setup.exe /S /D=" + app),
+    ("Vexa3711.exe", {}, "X:\\uninstall.exe /S _?=" + app)]
+for name, variables, command in WHILE_RUNNING:
+    running = start(app + "\\" + name, **variables)
+    for _ in range(60):
+        if name in wine("tasklist")[1]:
+            break
+        time.sleep(0.5)
+    before = snapshot(unix(app)), snapshot(data), wine("reg", "query", "HKCU\\" + KEY)[1]
+    code, _, error = wine("cmd", "/c", command)
+    check(code == 2 and RUNNING in error, "%s while %s runs: exit code %d, %r" % (command, name, code, error))
+    check((snapshot(unix(app)), snapshot(data), wine("reg", "query", "HKCU\\" + KEY)[1]) == before,
+          "%s while %s runs: changed something" % (command, name))
+    wine("taskkill", "/F", "/IM", name)
+    running.wait()
+    if "setup" in command:
+        check(wine("cmd", "/c", command)[0] == 0 and snapshot(data) == before[1], command + ": after closing")
+
+# The wizard's box: Retry and Cancel, and Retry after closing installs.
+kept = snapshot(data)
+running = start(app + r"\Vexa3711.exe")
+wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "controls")  # its window has come
+installing = start("cmd", "/c", "X:\\setup.exe /D=" + app)
+for page in ("Click Next to continue.", "Choose Install Location", "Choose Components"):
+    until(page, "the wizard's pages")
+    wizard("click", "1")
+if until(RUNNING, "the running box"):
+    buttons = [c.split("|")[1:4:2] for c in wizard("controls").splitlines()[2:]]
+    check(["4", "&Retry"] in buttons and ["2", "Cancel"] in buttons and all(t != "&Ignore" for _, t in buttons),
+          "the running box's buttons: %s" % buttons)
+    check(snapshot(data) == kept, "the wizard wrote while the launcher runs")
+    wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "alt-f4")
+    running.wait()
+    wizard("click", "4")  # Retry
+    until("&Finish", "the finish page after Retry")
+    wizard("click", "1")  # Finish, which starts the launcher
+    wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "alt-f4")
+check(installing.wait() == 0 and snapshot(data) == kept, "installing after Retry")
+subprocess.run(["wineserver", "-w"], env=ENV)
+
 # Uninstalling deletes nothing through a link: not through a linked installation
 # folder (refused), nor through a folder link planted at notices.
 first, second = (unix(i[0]) for i in INSTALLATIONS)
@@ -181,14 +301,17 @@ check(snapshot(os.path.join(X, "links", "notices")) == linked, "uninstalling del
 check(not os.path.exists(unix(START_MENU)) and not os.path.exists(unix(DESKTOP)), "shortcuts left")
 check(wine("reg", "query", "HKCU\\" + KEY)[0] != 0, "uninstall entry left")
 
-# A file the installer cannot write over its own installation (a folder in its
-# place): the launcher's own check says so.
+# A file the installer cannot replace in its own installation (a folder in its
+# place): refused with a sentence before anything is written, no old and new
+# files mixed, no Abort / Retry / Ignore.
 os.makedirs(os.path.join(X, "blocked", "README.md"))
 write(os.path.join(X, "blocked", "Uninstall.exe"), b"")
 write(os.path.join(X, "blocked", "player-data-location.txt"), b"X:\\data")
+before = snapshot(os.path.join(X, "blocked"))
 code, _, error = setup(r"/PLAYERDATA=X:\blocked-data /D=X:\blocked")
-check(code != 0 and "check failed:\r\n\r\nA required file is missing or unreadable." in error,
-      "blocked file: %r" % error)
+check(code == 2 and r'Setup cannot replace "X:\blocked\README.md"' in error
+      and snapshot(os.path.join(X, "blocked")) == before and not os.path.exists(os.path.join(X, "blocked-data")),
+      "blocked file: exit code %d, %r" % (code, error))
 subprocess.run(["wineserver", "-k"], env=ENV)
 
 print("\n".join(failures) or "installer: all checks passed")
