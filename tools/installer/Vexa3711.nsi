@@ -337,7 +337,7 @@ Function CheckOptions
             ${AndIf} $R4 != "/DESKTOPSHORTCUT"
             ${AndIf} $R4 != "/PLAYERDATA="
             ${AndIf} $R4 != "/DOWNGRADE"
-                Push "Unknown option $\"$R4$\". ${PRODUCT} installs for your account only; its options are /S, /DESKTOPSHORTCUT, /PLAYERDATA=<folder> and /D=<folder>."
+                Push "Unknown option $\"$R4$\". ${PRODUCT} installs for your account only; its options are /S, /DESKTOPSHORTCUT, /DOWNGRADE, /PLAYERDATA=<folder> and /D=<folder>."
                 Call Fail
             ${EndIf}
         ${EndIf}
@@ -478,7 +478,7 @@ Function InstallApplication
     !insertmacro InstallPayload
     SetOverwrite on
     ${If} ${Errors}
-        Push "Setup could not replace every file of ${PRODUCT} in $INSTDIR: a program holds one of them. Close it, then run Setup again."
+        Push "Setup could not replace every file of ${PRODUCT} in $INSTDIR: a program holds one of them, and the installation is incomplete. Close that program, then run Setup again."
         Call Fail
     ${EndIf}
     Call WriteLocationRecord

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the installer's file list from the release payload and the launcher:
-the files to unpack, the same list for the check that each can be replaced and
-for the uninstaller, so that it removes
-exactly what was installed and nothing below a linked folder. Also writes the empty Controller Pak it creates.
+the files to unpack, the same list for the check that each can be replaced,
+and for the uninstaller, so that it removes exactly what was installed and
+nothing below a linked folder. Also writes the empty Controller Pak it creates.
 
     payload_script.py RELEASE_DIR LAUNCHER_EXE OUT_NSH OUT_CONTROLLER_PAK
 """
