@@ -28,11 +28,12 @@ add_custom_target(installer
 add_dependencies(installer Vexa3711 installation_table vexa_signing_identity)
 
 if(BUILD_TESTING)
-    # Builds the installer for the test that needs it, and nothing else.
-    add_test(NAME installer_build COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target installer)
+    # Builds the installer and the wizard's driver for the test that needs them, and nothing else.
+    add_test(NAME installer_build
+             COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target installer vexa_window_driver)
     add_test(NAME installer
              COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/installer/installer_test.py
                      ${CMAKE_BINARY_DIR} ${VEXA_INSTALLER} ${VEXA_SIGNING_CERT_IN_USE})
     set_tests_properties(installer_build PROPERTIES LABELS installer FIXTURES_SETUP installer_built)
-    set_tests_properties(installer PROPERTIES LABELS installer FIXTURES_REQUIRED installer_built TIMEOUT 300)
+    set_tests_properties(installer PROPERTIES LABELS installer FIXTURES_REQUIRED installer_built TIMEOUT 600)
 endif()

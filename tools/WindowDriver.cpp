@@ -3,6 +3,8 @@
 // sent, so the window's own message loop handles it.
 //   vexa_window_driver controls            the title, the selected tab, then one line per
 //                                          control: index|id|class|text|visible|x,y,w,h
+//   vexa_window_driver texts               the text of every control, those of inner dialogs
+//                                          too (the wizard's pages), one a line
 //   vexa_window_driver click <id>          a button's click
 //   vexa_window_driver key <vk> <index>    a key pressed while control <index> has the focus
 //   vexa_window_driver alt-f4              Alt+F4
@@ -127,6 +129,13 @@ int wmain(int count, wchar_t** arguments) {
     HWND window = findWindow();
     if (!window) return 1;
     if (command == L"controls") return listControls(window);
+    if (command == L"texts") {
+        EnumChildWindows(window, [](HWND control, LPARAM) -> BOOL {
+            std::printf("%s\n", escaped(textOf(control)).c_str());
+            return TRUE;
+        }, 0);
+        return 0;
+    }
     if (command == L"click" && count > 2) {
         int id = _wtoi(arguments[2]);
         PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, id)));

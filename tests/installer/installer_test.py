@@ -4,8 +4,9 @@ silent installations the launcher accepts in folders only the player may change,
 reinstallations that keep the player's data folder (the wizard shows it) and
 every byte in it, uninstallations that remove what an update added and keep the
 player's data and other people's files byte for byte (never deleting through a
-link), and the Authenticode signatures. The wizard needs a display: without one
-the test runs itself under xvfb-run.
+link), waiting for a launcher or game that runs, what it says and asks over an
+older, the same or a newer version, and the Authenticode signatures. The wizard
+needs a display: without one the test runs itself under xvfb-run.
 
     installer_test.py BUILD_DIR SETUP_EXE CERTIFICATE
 """
@@ -14,8 +15,10 @@ import os
 import pwd
 import re
 import shutil
+import struct
 import subprocess
 import sys
+import time
 
 if not os.environ.get("DISPLAY") and shutil.which("xvfb-run"):
     os.execvp("xvfb-run", ["xvfb-run", "-a", sys.executable, *sys.argv])
@@ -57,6 +60,29 @@ def setup(arguments):
 
 def helper(*args):
     return wine(os.path.join(BUILD, "bin", "launcher_test_helper.exe"), "-", *args)
+
+
+def start(*args, **variables):
+    """A Windows program left running."""
+    return subprocess.Popen([os.path.join(SOURCE, "cmake", "wine-run"), PREFIX, *args], env=dict(ENV, **variables),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+
+
+def wizard(*args):
+    """vexa_window_driver on the installer's topmost window (a box of it comes first)."""
+    return wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "--title", "Vexa 3711 Setup", *args)
+
+
+def until(shown, what):
+    """Waits for the wizard to show a text (its page or box has come)."""
+    for _ in range(60):
+        if shown in wizard("texts")[1]:
+            return True
+        time.sleep(0.3)
+    failures.append("the installer never showed %r (%s)" % (shown, what))
+    return False
 
 
 def snapshot(folder):
@@ -122,7 +148,14 @@ REFUSALS = [  # arguments, files there beforehand, the sentence
      r"r11\Vexa 3711\Uninstall.exe": b"", r"r11\Vexa 3711\player-data-location.txt": b"X:\\r11\\data"},
      r'"X:\r11\saves.bin" is a file, not a folder.'),
     (r"/D=X:\r12\Vexa 3711", {r"r12\Vexa 3711": 0o777}, r'Other accounts on this computer may change "X:\r12\Vexa 3711".'),
-    (r"/ALLUSERS /D=X:\r7\Vexa 3711", {}, 'Unknown option "/ALLUSERS"')]
+    (r"/ALLUSERS /D=X:\r7\Vexa 3711", {}, 'Unknown option "/ALLUSERS"'),
+        # Folders that only look like an earlier installation of it.
+    (r"/D=X:\r13\Vexa 3711", {r"r13\Vexa 3711\Uninstall.exe": b"MZ", r"r13\Vexa 3711\SDL2.dll": b"their SDL"},
+     "This folder holds other files."),
+    (r"/D=X:\r14\Vexa 3711", {r"r14\Vexa 3711\player-data-location.txt": b"X:\\data", r"r14\Vexa 3711\a.txt": b"a"},
+     "This folder holds other files."),
+    (r"/D=X:\r15\Vexa 3711", {r"r15\Vexa 3711\Uninstall.exe\x": b"", r"r15\Vexa 3711\player-data-location.txt\x": b""},
+     "This folder holds other files.")]
 lock(os.path.join(X, "locked"), True)
 try:
     for arguments, files, sentence in REFUSALS:
@@ -187,10 +220,6 @@ for program, accepted in [(SETUP, True), (unix(INSTALLATIONS[0][0] + r"\Vexa3711
     check(VERSION.encode("utf-16-le") in open(program, "rb").read(), program + ": no version resource")
 
 
-def wizard(*args):
-    return wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "--title", "Vexa 3711 Setup", *args)
-
-
 def wizard_page(text):
     """Waits until the wizard shows a control with this text."""
     for _ in range(50):
@@ -225,6 +254,94 @@ for app, _, data, *_ in INSTALLATIONS:
     code, _, error = setup("/D=" + app)
     check(code == 0 and [read(app + r"\player-data-location.txt")] + [snapshot(unix(i[2])) for i in INSTALLATIONS] == before,
           "%s: reinstalling changed the record or the player data (exit code %d, %r)" % (app, code, error))
+
+# What the installer says and asks over the version installed: the entry's
+# DisplayVersion or the launcher's version resource, whichever is newer. The
+# wizard asks over a newer one with No as the default, and No keeps the
+# installation; silently only /DOWNGRADE replaces it.
+wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")  # no wait for a window manager
+app = INSTALLATIONS[0][0]
+launcher = unix(app + r"\Vexa3711.exe")
+NEWER = "A newer version of Vexa 3711 (%s) is installed"
+VERSIONS = [  # DisplayVersion, the launcher's version resource, arguments, the welcome page, exit code, sentence
+    (VERSION, VERSION, "", "Setup repairs that installation", 0, ""),
+    ("0.2.9", "0.2.9", "", r"Vexa 3711 0.2.9 is installed in %s. Setup updates it to %s" % (app, VERSION), 0, ""),
+    ("9.1.0", VERSION, "", NEWER % "9.1.0", 2, NEWER % "9.1.0" + "; this is %s. Add /DOWNGRADE" % VERSION),
+    (VERSION, "9.2.0", "", NEWER % "9.2.0", 2, NEWER % "9.2.0"),
+    ("9.1.0", "9.2.0", "/DOWNGRADE ", NEWER % "9.2.0", 0, "")]
+for display, resource, arguments, welcome, expected, sentence in VERSIONS:
+    row = "%s/%s %s" % (display, resource, arguments)
+    wine("reg", "add", "HKCU\\" + KEY, "/v", "DisplayVersion", "/d", display, "/f")
+    with open(launcher, "r+b") as program:  # VS_FIXEDFILEINFO: signature, structure version, then the file version
+        program.seek(program.read().index(struct.pack("<I", 0xFEEF04BD)) + 8)
+        major, minor, patch = map(int, resource.split("."))
+        program.write(struct.pack("<II", major << 16 | minor, patch << 16))
+    before = snapshot(unix(app)), snapshot(data)
+    running = start("cmd", "/c", "X:\\setup.exe /D=" + app)
+    if until(welcome, row + ": welcome page") and expected == 2:
+        wizard("click", "1")  # Next: the folder page
+        until("Choose Install Location", row)
+        wizard("click", "1")  # Next: the question
+        newest = max(display, resource, key=lambda v: tuple(map(int, v.split("."))))
+        if until(NEWER % newest + ". Replace it with %s?" % VERSION, row + ": question"):
+            controls, focus = wizard("controls")[1].splitlines(), wizard("focus")[1].strip().split("|")[-1]
+            check(any(c.startswith(focus + "|") and "|&No|" in c for c in controls), row + ": No is not the default")
+            wizard("click", "7")  # No
+            until("Choose Install Location", row + ": No left the folder page")
+    wine("taskkill", "/F", "/IM", "setup.exe")
+    running.wait()
+    code, _, error = setup(arguments + "/D=" + app)
+    check(code == expected and sentence in error, "%s: exit code %d, %r" % (row, code, error))
+    check((snapshot(unix(app)), snapshot(data)) == before if expected else snapshot(data) == before[1],
+          row + ": changed the installation or the player data")
+check("DisplayVersion    REG_SZ    " + VERSION in wine("reg", "query", "HKCU\\" + KEY)[1], "/DOWNGRADE: the entry")
+
+# A launcher or the game of the installation running: the installer and the
+# uninstaller stop before writing or removing anything, silently with exit code
+# 2; closed, the next run succeeds and keeps the player's data.
+RUNNING = "Vexa 3711 is running. Close it, then choose Retry."
+shutil.copy(unix(app + r"\Uninstall.exe"), os.path.join(X, "uninstall.exe"))  # as Windows runs it: a copy, _?= the folder
+WHILE_RUNNING = [  # what runs, its variables, the program that must wait
+    ("Vexa3711.exe", {}, "X:\\setup.exe /S /D=" + app),
+    ("VexaWindowsRT64.exe", {"STAND_IN_SLEEP_MS": "60000"}, "X:\\setup.exe /S /D=" + app),
+    ("Vexa3711.exe", {}, "X:\\uninstall.exe /S _?=" + app)]
+for name, variables, command in WHILE_RUNNING:
+    running = start(app + "\\" + name, **variables)
+    for _ in range(60):
+        if name in wine("tasklist")[1]:
+            break
+        time.sleep(0.5)
+    before = snapshot(unix(app)), snapshot(data), wine("reg", "query", "HKCU\\" + KEY)[1]
+    code, _, error = wine("cmd", "/c", command)
+    check(code == 2 and RUNNING in error, "%s while %s runs: exit code %d, %r" % (command, name, code, error))
+    check((snapshot(unix(app)), snapshot(data), wine("reg", "query", "HKCU\\" + KEY)[1]) == before,
+          "%s while %s runs: changed something" % (command, name))
+    wine("taskkill", "/F", "/IM", name)
+    running.wait()
+    if "setup" in command:
+        check(wine("cmd", "/c", command)[0] == 0 and snapshot(data) == before[1], command + ": after closing")
+
+# The wizard's box: Retry and Cancel, and Retry after closing installs.
+kept = snapshot(data)
+running = start(app + r"\Vexa3711.exe")
+wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "controls")  # its window has come
+installing = start("cmd", "/c", "X:\\setup.exe /D=" + app)
+for page in ("Click Next to continue.", "Choose Install Location", "Choose Player Data Location", "Choose Components"):
+    until(page, "the wizard's pages")
+    wizard("click", "1")
+if until(RUNNING, "the running box"):
+    buttons = [c.split("|")[1:4:2] for c in wizard("controls")[1].splitlines()[2:]]
+    check(["4", "&Retry"] in buttons and ["2", "Cancel"] in buttons and all(t != "&Ignore" for _, t in buttons),
+          "the running box's buttons: %s" % buttons)
+    check(snapshot(data) == kept, "the wizard wrote while the launcher runs")
+    wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "alt-f4")
+    running.wait()
+    wizard("click", "4")  # Retry
+    until("&Finish", "the finish page after Retry")
+    wizard("click", "1")  # Finish, which starts the launcher
+    wine(os.path.join(BUILD, "bin", "vexa_window_driver.exe"), "alt-f4")
+check(installing.wait() == 0 and snapshot(data) == kept, "installing after Retry")
+subprocess.run(["wineserver", "-w"], env=ENV)
 
 # Uninstalling deletes nothing through a link: not through a linked installation
 # folder (refused), nor through a folder link planted at notices.
@@ -264,15 +381,17 @@ write(unix(app + r"\launcher-files-added.txt"), "Zusätze\\extra.dll\n".encode()
 code, _, error = setup("/D=" + app)
 check(code == 0, "installing over what an update left: exit code %d, %r" % (code, error))
 
-# A file the installer cannot write over its own installation (a folder in its
-# place): the launcher's own check says so.
+# A file the installer cannot replace in its own installation (a folder in its
+# place): refused with a sentence before anything is written, no old and new
+# files mixed, no Abort / Retry / Ignore.
 os.makedirs(os.path.join(X, "blocked", "README.md"))
 write(os.path.join(X, "blocked", "Uninstall.exe"), b"")
 write(os.path.join(X, "blocked", "player-data-location.txt"), b"X:\\data")
+before = snapshot(os.path.join(X, "blocked"))
 code, _, error = setup(r"/PLAYERDATA=X:\blocked-data /D=X:\blocked")
-check(code != 0 and "check failed:\r\n\r\nA required file is missing or unreadable." in error,
-      "blocked file: %r" % error)
-check(read(r"X:\blocked\player-data-location.txt") == b"X:\\data", "a failed installation replaced the record")
+check(code == 2 and r'Setup cannot replace "X:\blocked\README.md"' in error
+      and snapshot(os.path.join(X, "blocked")) == before and not os.path.exists(os.path.join(X, "blocked-data")),
+      "blocked file: exit code %d, %r" % (code, error))
 subprocess.run(["wineserver", "-k"], env=ENV)
 
 print("\n".join(failures) or "installer: all checks passed")

@@ -8,7 +8,8 @@
 ; and keeps the player's data apart from the application folder.
 ;
 ; Command line: /S, /D=<folder> (last and unquoted, as always with NSIS),
-; /PLAYERDATA=<folder>, /DESKTOPSHORTCUT. Any other option is refused.
+; /PLAYERDATA=<folder>, /DESKTOPSHORTCUT, /DOWNGRADE (replace a newer
+; installation). Any other option is refused.
 Unicode true
 Target amd64-unicode
 ManifestSupportedOS all
@@ -19,6 +20,7 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Vexa 3711"
 !define PUBLISHER "Vexa 3711 publisher"
 !define LAUNCHER "Vexa3711.exe"
+!define GAME "VexaWindowsRT64.exe"
 !define UNINSTALLER "Uninstall.exe"
 !define LOCATION_RECORD "player-data-location.txt"
 !define ADDED_LIST "launcher-files-added.txt"
@@ -40,6 +42,7 @@ BrandingText "${PRODUCT} ${VERSION}"
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include Sections.nsh
+!include WordFunc.nsh
 !include "${PAYLOAD_SCRIPT}"
 
 Var PlayerData    ; the folder player-data-location.txt names
@@ -49,6 +52,8 @@ Var RemoveLinks   ; 1: the link walk removes the links it meets (uninstaller)
 Var PlayerDataChosen ; 1: /PLAYERDATA= or the player-data page named the folder
 Var Added         ; launcher-files-added.txt as "\n<line>\n<line>\n..." (UTF-16), or 0
 Var UserSid       ; the player's account, as S-1-5-...
+Var Installed     ; the version installed in $INSTDIR; "" when none is
+Var Intent        ; what the welcome page says this run does
 
 ; Opens a block that runs only when the folder and every folder above it are
 ; plain folders: the uninstaller deletes nothing through a link.
@@ -78,10 +83,13 @@ Var UserSid       ; the player's account, as S-1-5-...
 !define MUI_WELCOMEFINISHPAGE_BITMAP "${WIZARD_BITMAP}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
+!define MUI_WELCOMEPAGE_TITLE "${PRODUCT} ${VERSION}"
+!define MUI_WELCOMEPAGE_TEXT "This sets up the launcher of ${PRODUCT} for your account. You will play with your own cartridge image; your saves and settings stay apart from the game's files.$\r$\n$\r$\n$Intent$\r$\n$\r$\nClick Next to continue."
 !insertmacro MUI_PAGE_WELCOME
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro PlayerDataPage
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE ComponentsPageLeave
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} is installed. Start it here or from the Start menu.$\r$\n$\r$\nYour saves and settings are kept in $PlayerData."
@@ -112,6 +120,7 @@ Section "${PRODUCT}" SecMain
         Push $Problem
         Call Fail
     ${EndIf}
+    Call BeforeWriting
     Call CreateApplicationFolder
     Call InstallApplication
     Call CreatePlayerData
@@ -130,6 +139,7 @@ Section "Uninstall"
     ; points at), and what lies below a link that stays is skipped. The
     ; player-data folder (saves, Controller Pak, settings, logs,
     ; launcher-updates) is never touched.
+    Call un.StopWhileRunning
     StrCpy $RemoveLinks 1
     StrCpy $R1 $INSTDIR
     Call un.WalkLinks
@@ -285,6 +295,7 @@ SectionEnd
 !macroend
 !insertmacro SharedFunctions ""
 !insertmacro SharedFunctions "un."
+!include "Installed.nsh" ; makensis reads it beside this script
 
 !macro AddedListFunctions un
     ; $Added becomes launcher-files-added.txt (UTF-8, each line ending in LF,
@@ -424,6 +435,7 @@ Function .onInit
         ${EndIf}
         IntOp $R2 $R2 + 1
     ${Loop}
+    Call DescribeIntent
 FunctionEnd
 
 ; Refuses an option this installer does not know before anything else, among
@@ -456,7 +468,8 @@ Function CheckOptions
             ${AndIf} $R4 != "/NCRC"
             ${AndIf} $R4 != "/DESKTOPSHORTCUT"
             ${AndIf} $R4 != "/PLAYERDATA="
-                Push "Unknown option $\"$R4$\". ${PRODUCT} installs for your account only; its options are /S, /DESKTOPSHORTCUT, /PLAYERDATA=<folder> and /D=<folder>."
+            ${AndIf} $R4 != "/DOWNGRADE"
+                Push "Unknown option $\"$R4$\". ${PRODUCT} installs for your account only; its options are /S, /DESKTOPSHORTCUT, /DOWNGRADE, /PLAYERDATA=<folder> and /D=<folder>."
                 Call Fail
             ${EndIf}
         ${EndIf}
@@ -469,6 +482,7 @@ Function DirectoryPageLeave
         MessageBox MB_ICONEXCLAMATION|MB_OK $Problem
         Abort
     ${EndIf}
+    Call ConfirmReplacement
 FunctionEnd
 
 ; Judges the application and player-data folders before anything is written,
@@ -539,12 +553,8 @@ Function CheckOccupant
     ${IfNot} ${FileExists} "$INSTDIR"
         Return
     ${EndIf}
-    ReadRegStr $R0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
-    ${If} ${FileExists} "$INSTDIR\${UNINSTALLER}"
-    ${AndIf} ${FileExists} "$INSTDIR\${LOCATION_RECORD}"
-        StrCpy $R0 $INSTDIR
-    ${EndIf}
-    ${If} $R0 == $INSTDIR
+    Call IsOwnInstallation
+    ${If} $R0 == 1
     ${AndIf} ${FileExists} "$INSTDIR\*.*"
         StrCpy $RemoveLinks 0
         StrCpy $R1 $INSTDIR
@@ -607,7 +617,16 @@ FunctionEnd
 ; The application folder and its registration: files, location record,
 ; uninstaller, uninstall entry, shortcuts.
 Function InstallApplication
+    ; Never the stock Abort / Retry / Ignore box: BeforeWriting found every file
+    ; replaceable, and one that became held since stops the installation.
+    SetOverwrite try
+    ClearErrors
     !insertmacro InstallPayload
+    SetOverwrite on
+    ${If} ${Errors}
+        Push "Setup could not replace every file of ${PRODUCT} in $INSTDIR: a program holds one of them, and the installation is incomplete. Close that program, then run Setup again."
+        Call Fail
+    ${EndIf}
     ClearErrors
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
