@@ -161,10 +161,10 @@ int wmain(int count, wchar_t** arguments) {
         // Modifiers are held as real input, which is what the window asks
         // the keyboard's state about; posted keys carry no modifiers.
         std::vector<WORD> keys;
-        std::wstring spec = arguments[2];
-        for (std::size_t start = 0; start <= spec.size();) {
-            std::size_t end = std::min(spec.find(L'+', start), spec.size());
-            std::wstring name = spec.substr(start, end - start);
+        std::wstring chord = arguments[2];
+        for (std::size_t start = 0; start <= chord.size();) {
+            std::size_t end = std::min(chord.find(L'+', start), chord.size());
+            std::wstring name = chord.substr(start, end - start);
             keys.push_back(name == L"ctrl" ? VK_CONTROL : name == L"shift" ? VK_SHIFT : name == L"tab" ? VK_TAB
                            : name == L"enter" ? VK_RETURN : name == L"escape" ? VK_ESCAPE : 0);
             if (keys.back() == 0) return 2;

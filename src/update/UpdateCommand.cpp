@@ -67,33 +67,7 @@ UpdateRelease fetchReleaseFeed(void* owner, const UpdateTransferTimes& times) {
                            requirePublisherSignature);
 }
 
-// Written under a temporary name of this process and moved into place without
-// replacing: a build that appeared meanwhile wins, and is verified like any other.
-void storeDownload(const std::wstring& cacheFolder, const std::wstring& cachedBuild, const ByteBuffer& build) {
-    std::wstring temporary = joinPath(cacheFolder, L".verified-" + std::to_wstring(GetCurrentProcessId()) + L".exe");
-    requireUpdateFolder(temporary);
-    bool stored = false;
-    {
-        UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
-        if (!file) throw MessageError("Cannot create update cache file.");
-        DWORD written = 0;
-        stored = WriteFile(file.get(), build.data(), static_cast<DWORD>(build.size()), &written, nullptr) &&
-                 written == build.size() && FlushFileBuffers(file.get());
-    }
-    if (stored) stored = MoveFileExW(temporary.c_str(), cachedBuild.c_str(), MOVEFILE_WRITE_THROUGH);
-    // Another launcher stored the same build meanwhile: the first stored wins,
-    // and it is verified like any other before it is trusted.
-    bool storedByAnother = !stored && (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS);
-    if (storedByAnother) {
-        DeleteFileW(temporary.c_str());
-        return;
-    }
-    if (!stored) {
-        DeleteFileW(temporary.c_str());
-        throw MessageError("Cannot finish update cache file.");
-    }
-}
+
 
 // A build under the digest name that fails its size or digest is worth
 // nothing: it is removed and the download, verified already, stored in its
@@ -164,6 +138,32 @@ bool applyLauncherUpdate(void* owner, const std::wstring& applicationFolder, con
 }
 
 } // namespace
+
+void storeDownload(const std::wstring& cacheFolder, const std::wstring& cachedBuild, const ByteBuffer& build) {
+    std::wstring temporary = joinPath(cacheFolder, L".verified-" + std::to_wstring(GetCurrentProcessId()) + L".exe");
+    requireUpdateFolder(temporary);
+    bool stored = false;
+    {
+        UniqueFile file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        if (!file) throw MessageError("Cannot create update cache file.");
+        DWORD written = 0;
+        stored = WriteFile(file.get(), build.data(), static_cast<DWORD>(build.size()), &written, nullptr) &&
+                 written == build.size() && FlushFileBuffers(file.get());
+    }
+    if (stored) stored = MoveFileExW(temporary.c_str(), cachedBuild.c_str(), MOVEFILE_WRITE_THROUGH);
+    // Another launcher stored the same build meanwhile: the first stored wins,
+    // and it is verified like any other before it is trusted.
+    bool storedByAnother = !stored && (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS);
+    if (storedByAnother) {
+        DeleteFileW(temporary.c_str());
+        return;
+    }
+    if (!stored) {
+        DeleteFileW(temporary.c_str());
+        throw MessageError("Cannot finish update cache file.");
+    }
+}
 
 UpdateDialogs& desktopUpdateDialogs() {
     static DesktopUpdateDialogs dialogs;

@@ -27,6 +27,12 @@ void verifyUpdatePayload(const UpdateRelease& release, const ByteBuffer& bytes);
 // Absolute and unlinked, with the update messages.
 void requireUpdateFolder(const std::wstring& path);
 
+// The verified download stored under the cached build's name: written under a
+// temporary name of this process and moved into place without replacing. A
+// build another launcher stored there meanwhile wins, and is verified like any
+// other before it is trusted.
+void storeDownload(const std::wstring& cacheFolder, const std::wstring& cachedBuild, const ByteBuffer& build);
+
 // A cached build of the wrong size or digest: worth replacing, never trusting.
 class DamagedCachedUpdate : public MessageError {
 public:

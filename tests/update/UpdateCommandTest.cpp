@@ -470,6 +470,16 @@ TEST_F(UpdateHostTest, EveryReplacedRecordSurvivesAFailedWrite) {
     }
 }
 
+TEST(UpdateCache, TwoLaunchersStoringOneBuildCarryOnWithTheFirstStored) {
+    TempFolder root;
+    const std::wstring cache = root / L"launcher-updates", cached = joinPath(cache, L"Relicade-Vexa3711-Mods-b.exe");
+    fs::create_directories(cache);
+    writeFile(cached, "stored first");  // by the other launcher, after this one found no build there
+    EXPECT_EQ(failureOf([&] { storeDownload(cache, cached, ByteBuffer{'b'}); }), "(no failure)");
+    EXPECT_EQ(readFile(cached), "stored first");
+    EXPECT_EQ(std::distance(fs::directory_iterator(cache), fs::directory_iterator()), 1) << "no temporary file left";
+}
+
 TEST(LockedUpdate, NobodyChangesTheVerifiedBuildWhileItIsHeld) {
     TempFolder folder;
     std::wstring path = folder / L"build.exe";
