@@ -15,6 +15,8 @@
 
 #include <array>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace vexa {
 namespace {
@@ -214,6 +216,35 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The folder picker's libraries loaded on a thread of its own while the window
+// opens: the first Choose would otherwise load them on the window's thread,
+// which then answers nothing for a quarter of a second.
+class PickerWarmUp {
+public:
+    PickerWarmUp() {
+        try {
+            thread_ = std::thread([] {
+                HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+                IFileDialog* made = nullptr;
+                if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileDialog,
+                                               reinterpret_cast<void**>(&made))))
+                    made->Release();
+                if (SUCCEEDED(apartment)) CoUninitialize();
+            });
+        } catch (const std::system_error&) {
+            // Without the thread the first Choose loads them itself.
+        }
+    }
+    ~PickerWarmUp() {
+        if (thread_.joinable()) thread_.join();
+    }
+    PickerWarmUp(const PickerWarmUp&) = delete;
+    PickerWarmUp& operator=(const PickerWarmUp&) = delete;
+
+private:
+    std::thread thread_;
+};
+
 } // namespace
 
 bool runPlayModsWindow(const std::wstring& applicationFolder, const std::wstring& playerDataFolder,
@@ -255,6 +286,7 @@ bool runPlayModsWindow(const std::wstring& applicationFolder, const std::wstring
     }
     ShowWindow(window, SW_SHOW);
     if (host.shown) host.shown(window);
+    PickerWarmUp warmUp;
 
     MSG message{};
     while (IsWindow(window)) {
