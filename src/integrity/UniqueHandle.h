@@ -90,4 +90,14 @@ using UniqueEnvironmentBlock = UniqueResource<EnvironmentBlockTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueMappedView = UniqueResource<MappedViewTraits>;
 
+// A COM interface pointer: one reference, released once.
+template <typename Interface>
+struct ComTraits {
+    using Type = Interface*;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type object) noexcept { object->Release(); }
+};
+template <typename Interface>
+using UniqueCom = UniqueResource<ComTraits<Interface>>;
+
 } // namespace vexa

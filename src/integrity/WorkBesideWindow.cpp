@@ -36,13 +36,6 @@ constexpr ProgressControl progressLayout[] = {
     {L"BUTTON", IDCANCEL, WS_TABSTOP | BS_DEFPUSHBUTTON, {304, 90, 80, 26}},  // only when cancellable
 };
 
-template <typename Interface>
-struct ComTraits {
-    using Type = Interface*;
-    static Type invalid() noexcept { return nullptr; }
-    static void close(Type object) noexcept { object->Release(); }
-};
-
 // The taskbar button's own bar, where the shell offers one; silently nothing
 // where it does not.
 class TaskbarProgress {
@@ -73,7 +66,7 @@ public:
 
 private:
     HWND window_;
-    UniqueResource<ComTraits<ITaskbarList3>> taskbar_;
+    UniqueCom<ITaskbarList3> taskbar_;
 };
 
 // The small window that shows a task's progress, at its owner's scale,

@@ -61,15 +61,6 @@ const std::array<ControlSpec, playModsControlCount> layout{{
     {L"BUTTON", L"Close", closeCommand, WS_TABSTOP | BS_PUSHBUTTON, 0, {595, 410, 105, 34}},
 }};
 
-template <typename Interface>
-struct ComTraits {
-    using Type = Interface*;
-    static Type invalid() noexcept { return nullptr; }
-    static void close(Type object) noexcept { object->Release(); }
-};
-template <typename Interface>
-using UniqueCom = UniqueResource<ComTraits<Interface>>;
-
 // The window's record: its controls, the font at its DPI, and the commands.
 class PlayModsWindow : public PlayModsSurface {
 public:
